@@ -1,0 +1,168 @@
+#pragma once
+
+#include "LinkConnection.h"
+#include "MemoryStream.h"
+#include "TrafficLog.h"
+#include "UniUart.h"
+
+#include <QEvent>
+#include <QMutex>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+#include <QWaitCondition>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <mutex>
+
+// Job codes.
+constexpr uint8_t jobDownload = 3;
+constexpr uint8_t jobCommand = 4;
+constexpr uint8_t jobProgram = 5;
+
+// Error codes; within a job the last one written stands.
+constexpr uint8_t errOpenFailed = 1;
+constexpr uint8_t errJobFailed = 2; // an exception ended the job
+constexpr uint8_t errNoReply = 3;
+constexpr uint8_t errRateChange = 4;
+constexpr uint8_t errWrongDevice = 5;
+constexpr uint8_t errDownloadMode = 7;
+constexpr uint8_t errProgramMode = 8;
+
+// Printer commands.
+constexpr uint16_t cmdQueryDevice = 0x20;
+constexpr uint16_t cmdSetLinkRate = 0x2B;
+constexpr uint16_t cmdWriteLogo = 0x2D;
+constexpr uint16_t cmdWriteProgram = 0x2E;
+constexpr uint16_t cmdSelectMode = 0x2F;
+constexpr uint16_t cmdSetParameters = 0x60;
+constexpr uint16_t cmdSetBluetooth = 0x61;
+constexpr uint16_t cmdSetIrRate = 0x62;
+constexpr uint16_t cmdWriteFont = 0x63;
+constexpr uint16_t cmdSetFactoryInfo = 0x64;
+
+constexpr uint32_t modeProgram = 0;
+constexpr uint32_t modeDownload = 1;
+constexpr uint32_t modeProgramEnd = 0xFFFFFFFF;
+
+// Window messages the worker posts to its notification target.
+constexpr QEvent::Type WM_USER = static_cast<QEvent::Type>(QEvent::User + 0x400);
+constexpr QEvent::Type WM_PROGRESS = static_cast<QEvent::Type>(QEvent::User + 0x401);
+constexpr QEvent::Type WM_STATUSTEXT = static_cast<QEvent::Type>(QEvent::User + 0x402);
+
+// End of a job; only wakes the window's wait.
+class TJobDoneEvent : public QEvent {
+public:
+    TJobDoneEvent() : QEvent(WM_USER) {}
+};
+
+class TProgressEvent : public QEvent {
+public:
+    TProgressEvent(int32_t done, int32_t total) : QEvent(WM_PROGRESS), FDone(done), FTotal(total) {}
+    int32_t FDone;
+    int32_t FTotal;
+};
+
+// Text for the status bar's second panel.
+class TStatusTextEvent : public QEvent {
+public:
+    explicit TStatusTextEvent(const QString& text) : QEvent(WM_STATUSTEXT), FText(text) {}
+    QString FText;
+};
+
+// Auto-reset event: a successful wait clears it.
+class TAutoResetEvent {
+public:
+    void Set();
+    // true when signalled within ms (0 = just test); clears the event then.
+    bool WaitFor(int ms);
+
+private:
+    std::mutex FMutex;
+    std::condition_variable FCond;
+    bool FSignalled = false;
+};
+
+// What the window hands to every job: its own FPortName and FBaudRate from the top bar, and the
+// datagram link's peer. The worker copies them at the start of each job.
+struct TJobOrigin {
+    QString FPortName;
+    int32_t FBaudRate = 9600;
+    QString FPeerHost;
+    uint16_t FPeerPort = 0;
+};
+
+class TCommThread : public QThread {
+    Q_OBJECT
+
+public:
+    // `origin` must outlive the worker; it is read only at the start of a job.
+    explicit TCommThread(const TJobOrigin* origin, QObject* parent = nullptr);
+    ~TCommThread() override;
+
+    // Called on the window thread while no job is pending.
+    void PostJob(uint8_t jobCode, QObject* notifyWnd);
+    // Called by the jobs on the worker thread.
+    void ReportProgress(const QString& text, int32_t done, int32_t total, bool statusBar);
+
+    // Where "debug.log" goes; the executable's directory unless set.
+    void SetLogPath(const QString& path) { FLogPath = path; }
+    QString LogPath() const { return FLogPath; }
+    // Monotonic milliseconds; replaceable so tests can step the clock.
+    std::function<int64_t()> FClock;
+
+    // --- link and protocol, worker thread only ---
+    bool OpenLink();
+    void SendData(const uint8_t* data, int32_t count);
+    void CloseLink();
+    int32_t SendCommand(uint16_t command, uint32_t argument, uint8_t* data, int32_t capacity,
+                        int32_t length, int tries, int timeout);
+    int32_t ReceiveReply(uint8_t* data, int32_t capacity, int32_t timeout);
+    bool QueryDevice();
+    bool SetLinkRate(int32_t rate);
+    bool SelectMode(uint32_t mode);
+    void DoCommand();
+    void DoProgram();
+    void DoDownload();
+
+    // --- fields, in the hand-over's terms ---
+    TTrafficLog FLog;
+    bool FUseDatagram = false;
+    uint8_t FErrorCode = 0;
+    QByteArray FDeviceId;
+    QPointer<QObject> FNotifyWnd;
+    QString FPortName;
+    int32_t FBaudRate = 9600;
+    TAutoResetEvent FDoneEvent;
+    TMyUart FUart;
+    uint8_t FJobCode = 0;
+    TMemoryStream FStream;
+    QStringList FFileNames, FFileLabels, FFileCommands, FFileBases;
+    uint8_t FCmdData[1024] = {};
+    uint32_t FCmdCode = 0;
+    uint32_t FCmdArg = 0;
+    int32_t FCmdLength = 0;
+
+protected:
+    void run() override;
+
+private:
+    void RunOneJob();
+    void Post(QEvent* event);
+    void AddLog(const QByteArray& line) { FLog.AddLog(line); }
+    void DumpHex(const uint8_t* data, int32_t count) { FLog.DumpHex(data, count); }
+
+    const TJobOrigin* FOrigin;
+    TLinkConnection FLink;
+    QString FLogPath;
+    bool FHaveProgressTime = false;
+    int64_t FLastProgressTime = 0;
+
+    QMutex FWakeMutex;
+    QWaitCondition FWake;
+    bool FPending = false;
+    bool FTerminate = false;
+};

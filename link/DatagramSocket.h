@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+#include <cstdint>
+#include <memory>
+
+class QUdpSocket;
+
+// A UDP socket connected to one peer, used blockingly on the worker thread. Being connected, it
+// only ever receives datagrams from that peer. Errors are thrown as std::runtime_error.
+class TDatagramSocket {
+public:
+    TDatagramSocket();
+    ~TDatagramSocket();
+    TDatagramSocket(const TDatagramSocket&) = delete;
+    TDatagramSocket& operator=(const TDatagramSocket&) = delete;
+
+    // Creates the socket on first use; throws when the peer is not configured or not resolvable.
+    void Send(const QString& host, uint16_t port, const uint8_t* data, int32_t count);
+    // Waits at most ms for one datagram; returns its length (truncated to capacity, with
+    // `truncated` set when it was longer), or 0 when none came in time.
+    int32_t Receive(uint8_t* buffer, int32_t capacity, int32_t ms, bool& truncated);
+    void Release();
+    bool IsCreated() const { return static_cast<bool>(FSocket); }
+
+private:
+    std::unique_ptr<QUdpSocket> FSocket;
+};
