@@ -111,7 +111,7 @@ public:
     // Where "debug.log" goes; the executable's directory unless set.
     void SetLogPath(const QString& path) { FLogPath = path; }
     QString LogPath() const { return FLogPath; }
-    // Monotonic milliseconds; replaceable so tests can step the clock.
+    // Monotonic nanoseconds for the progress throttle; replaceable so tests can step the clock.
     std::function<int64_t()> FClock;
 
     // --- link and protocol, worker thread only ---
@@ -158,7 +158,7 @@ private:
     const TJobOrigin* FOrigin;
     TLinkConnection FLink;
     QString FLogPath;
-    bool FHaveProgressTime = false;
+    bool FHaveProgressTime = false; // the zero time: the first progress call always posts
     int64_t FLastProgressTime = 0;
 
     QMutex FWakeMutex;

@@ -1,1 +1,208 @@
-// placeholder
+// Request/reply frames, the receiver, and the handshake steps every job begins with.
+#include "CommThread.h"
+
+#include <chrono>
+#include <cstring>
+#include <stdexcept>
+
+namespace {
+
+constexpr int32_t FrameBufferSize = 1024;
+constexpr int32_t MaxRequestData = FrameBufferSize - 12;
+constexpr int32_t ReceiveBufferSize = 2048;
+constexpr int32_t ReceiveByteBound = 2000;
+
+int64_t NowMs() {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+uint8_t Xor(const uint8_t* p, int32_t n) {
+    uint8_t x = 0;
+    for (int32_t i = 0; i < n; ++i)
+        x ^= p[i];
+    return x;
+}
+
+uint16_t Le16(const uint8_t* p) {
+    return static_cast<uint16_t>(p[0] | (p[1] << 8));
+}
+
+} // namespace
+
+int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* data,
+                                 int32_t capacity, int32_t length, int tries, int timeout) {
+    if (length < 0 || length > MaxRequestData)
+        throw std::invalid_argument("Command data longer than a frame can carry");
+    uint8_t frame[FrameBufferSize];
+    frame[0] = 0x03;
+    frame[1] = 0xFF;
+    frame[2] = static_cast<uint8_t>(command);
+    frame[3] = static_cast<uint8_t>(command >> 8);
+    for (int i = 0; i < 4; ++i)
+        frame[4 + i] = static_cast<uint8_t>(argument >> (8 * i));
+    frame[8] = static_cast<uint8_t>(length);
+    frame[9] = static_cast<uint8_t>(length >> 8);
+    frame[10] = Xor(frame, 10);
+    frame[11] = Xor(data, length);
+    if (length > 0)
+        std::memcpy(frame + 12, data, static_cast<size_t>(length));
+
+    for (int attempt = 0; attempt < tries; ++attempt) {
+        SendData(frame, 12 + length);
+        const int32_t received = ReceiveReply(data, capacity, timeout);
+        if (received >= 0)
+            return received;
+    }
+    FErrorCode = errNoReply;
+    return -1;
+}
+
+int32_t TCommThread::ReceiveReply(uint8_t* data, int32_t capacity, int32_t timeout) {
+    uint8_t buffer[ReceiveBufferSize];
+    int32_t taken = 0;
+    int32_t start = 0;
+    int32_t result = -1;
+
+    if (FUseDatagram) {
+        bool truncated = false;
+        taken = FLink.ReceiveDatagram(buffer, ReceiveBufferSize, timeout, truncated);
+        // No checksums on this link; but a datagram must hold all the data it declares.
+        if (!truncated && taken >= 12 && buffer[0] == 0x03 && buffer[1] == 0xFE) {
+            const int32_t length = Le16(buffer + 8);
+            if (12 + length <= taken && length <= capacity) {
+                if (length > 0)
+                    std::memcpy(data, buffer + 12, static_cast<size_t>(length));
+                result = length;
+            }
+        }
+    } else {
+        enum { Hunt, Direction, Header, Data } state = Hunt;
+        int32_t dataLength = 0;
+        const int64_t deadline = NowMs() + timeout;
+        bool invalid = false;
+        while (result < 0 && !invalid && taken <= ReceiveByteBound) {
+            // Never pass 0 as a read time-out: 0 would mean "no limit".
+            const int64_t remaining = deadline - NowMs();
+            if (remaining <= 0)
+                break;
+            int32_t want = 1;
+            if (state == Header)
+                want = 10;
+            else if (state == Data)
+                want = dataLength;
+            if (taken + want > ReceiveBufferSize)
+                break;
+            int32_t got = 0;
+            const int32_t r =
+                FUart.Read(buffer + taken, want, got, static_cast<int32_t>(remaining));
+            if (r < want)
+                break;
+            const int32_t at = taken;
+            taken += r;
+            switch (state) {
+            case Hunt:
+                if (buffer[at] == 0x03) {
+                    start = at;
+                    state = Direction;
+                }
+                break;
+            case Direction:
+                if (buffer[at] == 0xFE) {
+                    state = Header;
+                } else if (buffer[at] == 0x03) {
+                    start = at;
+                } else {
+                    state = Hunt;
+                }
+                break;
+            case Header:
+                if (Xor(buffer + start, 11) == 0) {
+                    dataLength = Le16(buffer + start + 8);
+                    if (dataLength == 0) {
+                        result = 0;
+                    } else if (dataLength > capacity ||
+                               start + 12 + dataLength > ReceiveBufferSize) {
+                        // Cannot be taken without writing past a buffer: not a valid reply.
+                        invalid = true;
+                    } else {
+                        state = Data;
+                    }
+                }
+                break;
+            case Data:
+                if ((buffer[start + 11] ^ Xor(buffer + start + 12, dataLength)) == 0) {
+                    std::memcpy(data, buffer + start + 12, static_cast<size_t>(dataLength));
+                    result = dataLength;
+                }
+                break;
+            }
+        }
+    }
+
+    AddLog("Rec: " + QByteArray::number(taken) + " bytes" + TTrafficLog::TimeStamp());
+    if (start + 12 < taken) {
+        DumpHex(buffer, start + 12);
+        DumpHex(buffer + start + 12, taken - start - 12);
+    } else {
+        DumpHex(buffer, taken);
+    }
+    return result;
+}
+
+bool TCommThread::QueryDevice() {
+    uint8_t buffer[4096];
+    std::memcpy(buffer, "DEVICE??", 8);
+    if (SendCommand(cmdQueryDevice, 0, buffer, 4095, 8, 3, 200) < 0)
+        return false;
+    FDeviceId = QByteArray(reinterpret_cast<const char*>(buffer), 8);
+    if (FDeviceId == QByteArrayLiteral("PRN 6104") || FDeviceId == QByteArrayLiteral("PRN 61XX"))
+        return true;
+    FErrorCode = errWrongDevice;
+    return false;
+}
+
+bool TCommThread::SetLinkRate(int32_t rate) {
+    if (FUseDatagram || FUart.FBaudRate == rate)
+        return true;
+    uint8_t buffer[256];
+    // Without an answer the printer's rate is unknown: stop the job here.
+    if (SendCommand(cmdSetLinkRate, static_cast<uint32_t>(rate), buffer, 255, 0, 1, 600) < 0)
+        return false;
+    if (!FUart.SetBaudRate(rate)) {
+        FErrorCode = errRateChange;
+        return false;
+    }
+    msleep(6);
+    return true;
+}
+
+bool TCommThread::SelectMode(uint32_t mode) {
+    uint8_t buffer[256];
+    if (SendCommand(cmdSelectMode, mode, buffer, 255, 0, 3, 600) < 0) {
+        FErrorCode = mode == modeProgram ? errProgramMode : errDownloadMode;
+        return false;
+    }
+    msleep(30);
+    return true;
+}
+
+bool TCommThread::OpenLink() {
+    if (!FLink.Open(FPortName, FBaudRate)) {
+        FErrorCode = errOpenFailed;
+        FUseDatagram = false;
+        return false;
+    }
+    FUseDatagram = FLink.FUseDatagram;
+    msleep(10);
+    return QueryDevice();
+}
+
+void TCommThread::SendData(const uint8_t* data, int32_t count) {
+    FLink.Send(data, count);
+}
+
+void TCommThread::CloseLink() {
+    FLink.Close();
+}

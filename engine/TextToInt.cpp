@@ -1,7 +1,8 @@
 #include "TextToInt.h"
 
 EConvertError::EConvertError(const QString& text)
-    : std::runtime_error(QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString()) {}
+    : std::runtime_error(
+          QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString()) {}
 
 namespace {
 
@@ -68,7 +69,9 @@ std::optional<int32_t> TryTextToInt(const QString& text) {
     return static_cast<int32_t>(*v);
 }
 
-std::optional<int64_t> TryTextToInt64(const QString& text) { return Parse(text, true); }
+std::optional<int64_t> TryTextToInt64(const QString& text) {
+    return Parse(text, true);
+}
 
 int32_t TextToInt(const QString& text) {
     auto v = TryTextToInt(text);

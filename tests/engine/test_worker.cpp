@@ -1,0 +1,181 @@
+#include "CommThread.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QHostAddress>
+#include <QTemporaryDir>
+#include <QUdpSocket>
+#include <QtTest>
+#include <atomic>
+
+namespace {
+
+// Stands in for the window: counts what the worker posts to it.
+class TReceiver : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == WM_USER) {
+            ++FDone;
+            return true;
+        }
+        if (e->type() == WM_PROGRESS) {
+            auto* p = static_cast<TProgressEvent*>(e);
+            FProgress.append({p->FDone, p->FTotal});
+            return true;
+        }
+        if (e->type() == WM_STATUSTEXT) {
+            FStatus.append(static_cast<TStatusTextEvent*>(e)->FText);
+            return true;
+        }
+        return QObject::event(e);
+    }
+    int FDone = 0;
+    QList<QPair<int, int>> FProgress;
+    QStringList FStatus;
+};
+
+QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+} // namespace
+
+class TestWorker : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init() {
+        QVERIFY(FDir.isValid());
+        FLogPath = FDir.filePath(QStringLiteral("debug.log"));
+        QFile::remove(FLogPath);
+    }
+
+    void unknownJobCompletesWithEmptyLog() {
+        TJobOrigin origin;
+        TCommThread worker(&origin);
+        worker.SetLogPath(FLogPath);
+        TReceiver receiver;
+        QVERIFY(!worker.FDoneEvent.WaitFor(0));
+        for (uint8_t code : {uint8_t(0), uint8_t(9)}) {
+            worker.PostJob(code, &receiver);
+            QVERIFY(worker.FDoneEvent.WaitFor(5000));
+            QVERIFY(!worker.FDoneEvent.WaitFor(0)); // auto-reset
+            QCOMPARE(worker.FErrorCode, uint8_t(0));
+            QCOMPARE(worker.FJobCode, uint8_t(0));
+            QCOMPARE(ReadFile(FLogPath), QByteArray());
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(receiver.FDone, 2, 5000);
+    }
+
+    void secondJobReplacesTheLog() {
+        TJobOrigin origin;
+        origin.FPortName = QStringLiteral("/nonexistent/port");
+        TCommThread worker(&origin);
+        worker.SetLogPath(FLogPath);
+        TReceiver receiver;
+        worker.PostJob(jobCommand, &receiver);
+        QVERIFY(worker.FDoneEvent.WaitFor(5000));
+        QCOMPARE(worker.FErrorCode, errOpenFailed);
+        // No OPEN line, but the job's close still logs.
+        const QByteArray first = ReadFile(FLogPath);
+        QVERIFY2(first.startsWith("CLOSE  ") && first.count("\r\n") == 1, first.constData());
+
+        worker.PostJob(0, &receiver);
+        QVERIFY(worker.FDoneEvent.WaitFor(5000));
+        QCOMPARE(worker.FErrorCode, uint8_t(0));
+        QCOMPARE(ReadFile(FLogPath), QByteArray());
+    }
+
+    void postRightAfterTheEndIsNotLost() {
+        TJobOrigin origin;
+        TCommThread worker(&origin);
+        worker.SetLogPath(FLogPath);
+        TReceiver receiver;
+        for (int i = 0; i < 200; ++i) {
+            worker.PostJob(0, &receiver);
+            QVERIFY2(worker.FDoneEvent.WaitFor(5000), qPrintable(QString::number(i)));
+        }
+    }
+
+    void progressIsThrottled() {
+        TJobOrigin origin;
+        TCommThread worker(&origin);
+        TReceiver receiver;
+        worker.FNotifyWnd = &receiver;
+        int64_t now = 1'000'000'000;
+        worker.FClock = [&now] { return now; };
+
+        worker.ReportProgress(QString(), 256, 1024, false); // first call always posts
+        now += 10'000'000;
+        worker.ReportProgress(QString(), 512, 1024, false); // 10 ms later: dropped
+        now += 60'900'000;
+        worker.ReportProgress(QString(), 600, 1024, false);  // 70.9 ms after the first: dropped
+        worker.ReportProgress(QString(), 1024, 1024, false); // the final one always posts
+        now += 71'000'000;
+        worker.ReportProgress(QString(), 100, 2048, false); // more than 70 ms: posts
+        worker.ReportProgress(QStringLiteral("DOWNLOAD font.bin"), 0, 0, true);
+        QCoreApplication::sendPostedEvents(&receiver);
+        const QList<QPair<int, int>> expected{{256, 1024}, {1024, 1024}, {100, 2048}};
+        QCOMPARE(receiver.FProgress, expected);
+        QCOMPARE(receiver.FStatus, QStringList{QStringLiteral("DOWNLOAD font.bin")});
+    }
+
+    void destroyingASleepingWorkerIsPrompt() {
+        QElapsedTimer timer;
+        timer.start();
+        {
+            TJobOrigin origin;
+            TCommThread worker(&origin);
+        }
+        QVERIFY(timer.elapsed() < 2000);
+    }
+
+    void destroyingDuringAJobWaitsForIt() {
+        // A peer that never answers keeps the identification busy for three tries.
+        QUdpSocket peer;
+        QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
+        TJobOrigin origin;
+        origin.FPortName = QStringLiteral("TCP/IP");
+        origin.FPeerHost = QStringLiteral("127.0.0.1");
+        origin.FPeerPort = peer.localPort();
+        TReceiver receiver;
+        {
+            TCommThread worker(&origin);
+            worker.SetLogPath(FLogPath);
+            worker.PostJob(jobCommand, &receiver);
+            QTRY_VERIFY_WITH_TIMEOUT(peer.hasPendingDatagrams(), 5000);
+        }
+        QCoreApplication::sendPostedEvents(&receiver);
+        QCOMPARE(receiver.FDone, 1);
+        QCOMPARE(ReadFile(FLogPath).count("Send 20 bytes"), 3);
+    }
+
+    void exceptionFailsTheJobAndKeepsItsLog() {
+        // The datagram link without a configured peer cannot send: the job must fail.
+        TJobOrigin origin;
+        origin.FPortName = QStringLiteral("TCP/IP");
+        TCommThread worker(&origin);
+        worker.SetLogPath(FLogPath);
+        TReceiver receiver;
+        worker.PostJob(jobCommand, &receiver);
+        QVERIFY(worker.FDoneEvent.WaitFor(5000));
+        QCOMPARE(worker.FErrorCode, errJobFailed);
+        const QList<QByteArray> lines = ReadFile(FLogPath).split('\n');
+        QVERIFY(lines.at(0).startsWith("OPEN TCP/IP "));
+        QVERIFY(lines.at(1).startsWith("Send 20 bytes "));
+        QVERIFY(ReadFile(FLogPath).contains("ERROR Datagram link has no peer"));
+
+        // The worker goes on serving jobs.
+        worker.PostJob(0, &receiver);
+        QVERIFY(worker.FDoneEvent.WaitFor(5000));
+        QCOMPARE(worker.FErrorCode, uint8_t(0));
+    }
+
+private:
+    QTemporaryDir FDir;
+    QString FLogPath;
+};
+
+QTEST_GUILESS_MAIN(TestWorker)
+#include "test_worker.moc"
