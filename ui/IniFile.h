@@ -37,11 +37,15 @@ private:
         QString FText;    // the line as read or written
         QString FSection; // for a section header: its name
         QString FKey;     // for a key line: its name (trimmed)
+        QString FEnd;     // the line's own line end; empty only for a last line without one
         bool FIsSection = false;
         bool FIsKey = false;
     };
     int FindSection(const QString& section) const;
     int FindKey(const QString& section, const QString& key) const;
+    static TLine ParseLine(const QString& text, const QString& end);
+    int KeyInsertPos(int header) const;
+    void InsertLine(int at, const QString& text);
     QList<TLine> FLines;
     QByteArray FLineEnd = "\r\n";
 };
