@@ -1,0 +1,27 @@
+#include "CommandBlocks.h"
+
+#include <cstring>
+
+uint8_t CodePageCode(int position) {
+    if (position <= 0)
+        return 0xFE;
+    if (position == 1)
+        return 0xFF;
+    return static_cast<uint8_t>(position - 2);
+}
+
+int32_t PackTextPair(uint8_t* data, int32_t capacity, const QByteArray& first,
+                     const QByteArray& second, bool trailingZero) {
+    const int64_t length = int64_t(first.size()) + 1 + second.size() + (trailingZero ? 1 : 0);
+    if (length > capacity)
+        return -1;
+    uint8_t* p = data;
+    std::memcpy(p, first.constData(), size_t(first.size()));
+    p += first.size();
+    *p++ = 0;
+    std::memcpy(p, second.constData(), size_t(second.size()));
+    p += second.size();
+    if (trailingZero)
+        *p = 0;
+    return static_cast<int32_t>(length);
+}

@@ -1,0 +1,315 @@
+// The window's controls: names, captions, labels, items and defaults. Behaviour lives in the
+// page sources.
+
+#include "UniMain.h"
+
+#include "settings/CodePageList.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+const QStringList RateItems = {QStringLiteral("  9600"), QStringLiteral(" 19200"),
+                               QStringLiteral(" 38400"), QStringLiteral(" 57600"),
+                               QStringLiteral("115200")};
+
+QComboBox* NewCombo(QWidget* parent, const QString& name, const QStringList& items, int index) {
+    auto* combo = new QComboBox(parent);
+    combo->setObjectName(name);
+    combo->setEditable(true);
+    // Typed text must never turn into a new item.
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    combo->addItems(items);
+    combo->setCurrentIndex(index);
+    return combo;
+}
+
+// Four optional digits, blank fill.
+QLineEdit* NewMaskedEdit(QWidget* parent, const QString& name, const QString& text) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setInputMask(QStringLiteral("0000; "));
+    edit->setText(text);
+    return edit;
+}
+
+QLineEdit* NewEdit(QWidget* parent, const QString& name, const QString& text) {
+    auto* edit = new QLineEdit(parent);
+    edit->setObjectName(name);
+    edit->setText(text);
+    return edit;
+}
+
+QPushButton* NewButton(QWidget* parent, const QString& name, const QString& caption) {
+    auto* button = new QPushButton(caption, parent);
+    button->setObjectName(name);
+    button->setAutoDefault(false);
+    return button;
+}
+
+QLabel* NewLabel(QWidget* parent, const QString& text, QWidget* buddy) {
+    auto* label = new QLabel(text, parent);
+    if (buddy) {
+        label->setObjectName(QStringLiteral("lb_") + buddy->objectName());
+        label->setBuddy(buddy);
+    }
+    return label;
+}
+
+QLabel* NewUnit(QWidget* parent, const QString& text, QWidget* of) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QStringLiteral("unit_") + of->objectName());
+    return label;
+}
+
+QWidget* NewPage(QTabWidget* tabs, const QString& name, const QString& caption) {
+    auto* page = new QWidget(tabs);
+    page->setObjectName(name);
+    tabs->addTab(page, caption);
+    return page;
+}
+
+QFont WindowFont() {
+    if (QFontDatabase::families().contains(QStringLiteral("Courier New")))
+        return QFont(QStringLiteral("Courier New"));
+    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+}
+
+} // namespace
+
+void TfrmMain::CreateControls() {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(DefaultCaption);
+    // A dialog-like frame: fixed size, no minimise or maximise button.
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    setFixedSize(536, 322);
+    move(192, 114);
+
+    QFont font = WindowFont();
+    font.setPixelSize(12);
+    setFont(font);
+
+    auto* central = new QWidget(this);
+    auto* column = new QVBoxLayout(central);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(0);
+    setCentralWidget(central);
+
+    // Top bar.
+    Panel1 = new QWidget(central);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFixedHeight(41);
+    QFont topFont = font;
+    topFont.setPixelSize(16);
+    Panel1->setFont(topFont);
+    ComboPort = NewCombo(Panel1, QStringLiteral("ComboPort"),
+                         {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                          QStringLiteral("COM4"), QStringLiteral("COM5"), QStringLiteral("COM6"),
+                          QStringLiteral("COM7"), QStringLiteral("COM8"), QStringLiteral("COM9")},
+                         -1);
+    ComboPort->setEditText(QStringLiteral("COM1"));
+    ComboBaud = NewCombo(Panel1, QStringLiteral("ComboBaud"), RateItems, 0);
+    auto* top = new QHBoxLayout(Panel1);
+    top->setContentsMargins(8, 4, 8, 4);
+    top->addWidget(NewLabel(Panel1, QStringLiteral("PORT:"), ComboPort));
+    top->addWidget(ComboPort, 1);
+    top->addSpacing(16);
+    top->addWidget(NewLabel(Panel1, QStringLiteral("BAUD RATE:"), ComboBaud));
+    top->addWidget(ComboBaud, 1);
+    column->addWidget(Panel1);
+
+    PageControl1 = new QTabWidget(central);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    column->addWidget(PageControl1, 1);
+
+    // PARA.
+    TabSheet1 = NewPage(PageControl1, QStringLiteral("TabSheet1"), QStringLiteral("PARA"));
+    ComboSetBaudRate = NewCombo(TabSheet1, QStringLiteral("ComboSetBaudRate"), RateItems, 0);
+    ComboCodePage =
+        NewCombo(TabSheet1, QStringLiteral("ComboCodePage"), BuiltInCodePages(), 1);
+    ComboCodePage->setFixedWidth(300);
+    ComboDensity = NewCombo(TabSheet1, QStringLiteral("ComboDensity"),
+                            {QStringLiteral("LOW"), QStringLiteral("NORMAL"), QStringLiteral("DARK")},
+                            1);
+    ComboFont = NewCombo(TabSheet1, QStringLiteral("ComboFont"),
+                         {QStringLiteral("A 12x24"), QStringLiteral("B  9x24"),
+                          QStringLiteral("C  9x17"), QStringLiteral("D  8x16")},
+                         0);
+    comboLineFeed = NewCombo(TabSheet1, QStringLiteral("comboLineFeed"),
+                             {QStringLiteral("LF(0x0A)"), QStringLiteral("CR(0x0D)")}, 0);
+    edIdle = NewMaskedEdit(TabSheet1, QStringLiteral("edIdle"), QString());
+    edOff = NewMaskedEdit(TabSheet1, QStringLiteral("edOff"), QStringLiteral("0"));
+    edMaxFeed = NewMaskedEdit(TabSheet1, QStringLiteral("edMaxFeed"), QStringLiteral("200"));
+    edPage = NewMaskedEdit(TabSheet1, QStringLiteral("edPage"), QStringLiteral("200"));
+    btSet = NewButton(TabSheet1, QStringLiteral("btSet"), QStringLiteral("SET"));
+    {
+        auto* grid = new QGridLayout(TabSheet1);
+        grid->setContentsMargins(8, 6, 8, 6);
+        grid->setVerticalSpacing(4);
+        grid->addWidget(NewLabel(TabSheet1, QStringLiteral("BAUD RATE:"), ComboSetBaudRate), 0, 0);
+        grid->addWidget(ComboSetBaudRate, 0, 1);
+        grid->addWidget(NewLabel(TabSheet1, QStringLiteral("CODE PAGE:"), ComboCodePage), 1, 0);
+        grid->addWidget(ComboCodePage, 1, 1, 1, 4, Qt::AlignLeft);
+        grid->addWidget(NewLabel(TabSheet1, QStringLiteral("DENSITY:"), ComboDensity), 2, 0);
+        grid->addWidget(ComboDensity, 2, 1);
+        grid->addWidget(NewLabel(TabSheet1, QStringLiteral("FONT:"), ComboFont), 3, 0);
+        grid->addWidget(ComboFont, 3, 1);
+        grid->addWidget(NewLabel(TabSheet1, QStringLiteral("LINE:"), comboLineFeed), 4, 0);
+        grid->addWidget(comboLineFeed, 4, 1);
+        const struct {
+            int row;
+            const char* label;
+            QLineEdit* edit;
+            const char* unit;
+        } edits[] = {{0, "IDLE TIME:", edIdle, "s"},
+                     {2, "OFF TIME:", edOff, "s"},
+                     {3, "MAX FEED:", edMaxFeed, "mm"},
+                     {4, "PAGE LEN:", edPage, "mm"}};
+        for (const auto& e : edits) {
+            grid->addWidget(NewLabel(TabSheet1, QString::fromLatin1(e.label), e.edit), e.row, 2);
+            e.edit->setFixedWidth(60);
+            grid->addWidget(e.edit, e.row, 3);
+            grid->addWidget(NewUnit(TabSheet1, QString::fromLatin1(e.unit), e.edit), e.row, 4);
+        }
+        grid->addWidget(btSet, 5, 3, 1, 2);
+        grid->setColumnStretch(5, 1);
+        grid->setRowStretch(6, 1);
+    }
+
+    // UPDATE.
+    TabSheet2 = NewPage(PageControl1, QStringLiteral("TabSheet2"), QStringLiteral("UPDATE"));
+    btUpdate = NewButton(TabSheet2, QStringLiteral("btUpdate"), QStringLiteral("PROGRAM"));
+    btFont = NewButton(TabSheet2, QStringLiteral("btFont"), QStringLiteral("FONT"));
+    {
+        auto* row = new QHBoxLayout(TabSheet2);
+        row->addStretch(1);
+        row->addWidget(btUpdate);
+        row->addSpacing(24);
+        row->addWidget(btFont);
+        row->addStretch(1);
+    }
+
+    // NVRAM.
+    TabSheet3 = NewPage(PageControl1, QStringLiteral("TabSheet3"), QStringLiteral("NVRAM"));
+    actAddLogo = new QAction(QStringLiteral("ADD"), this);
+    actAddLogo->setObjectName(QStringLiteral("actAddLogo"));
+    actDelete = new QAction(QStringLiteral("DELETE"), this);
+    actDelete->setObjectName(QStringLiteral("actDelete"));
+    btAddLogo = new QToolButton(TabSheet3);
+    btAddLogo->setObjectName(QStringLiteral("btAddLogo"));
+    btAddLogo->setDefaultAction(actAddLogo);
+    btDeleteLogo = new QToolButton(TabSheet3);
+    btDeleteLogo->setObjectName(QStringLiteral("btDeleteLogo"));
+    btDeleteLogo->setDefaultAction(actDelete);
+    btLOGO = NewButton(TabSheet3, QStringLiteral("btLOGO"), QStringLiteral("DOWNLOAD"));
+    ListLogo = new QListWidget(TabSheet3);
+    ListLogo->setObjectName(QStringLiteral("ListLogo"));
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    PopupMenu1->addAction(actAddLogo);
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(actDelete);
+    ListLogo->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(ListLogo, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(ListLogo->viewport()->mapToGlobal(pos)); });
+    {
+        auto* page = new QVBoxLayout(TabSheet3);
+        auto* row = new QHBoxLayout;
+        auto* logoLabel = new QLabel(QStringLiteral("LOGO:"), TabSheet3);
+        logoLabel->setObjectName(QStringLiteral("lb_ListLogo"));
+        logoLabel->setBuddy(ListLogo);
+        row->addWidget(logoLabel);
+        row->addStretch(1);
+        row->addWidget(btAddLogo);
+        row->addWidget(btDeleteLogo);
+        row->addWidget(btLOGO);
+        page->addLayout(row);
+        page->addWidget(ListLogo, 1);
+    }
+
+    // BLUE TOOTH.
+    TabSheet4 = NewPage(PageControl1, QStringLiteral("TabSheet4"), QStringLiteral("BLUE TOOTH"));
+    edName = NewEdit(TabSheet4, QStringLiteral("edName"), QStringLiteral("NUV"));
+    edPassword = NewEdit(TabSheet4, QStringLiteral("edPassword"), QStringLiteral("6305"));
+    btSetBlueTooth = NewButton(TabSheet4, QStringLiteral("btSetBlueTooth"), QStringLiteral("SET"));
+    {
+        auto* grid = new QGridLayout(TabSheet4);
+        grid->addWidget(NewLabel(TabSheet4, QStringLiteral("DEVICE NAME:"), edName), 0, 0);
+        grid->addWidget(edName, 0, 1);
+        grid->addWidget(NewLabel(TabSheet4, QStringLiteral("PIN:"), edPassword), 1, 0);
+        grid->addWidget(edPassword, 1, 1);
+        grid->addWidget(btSetBlueTooth, 2, 1, Qt::AlignLeft);
+        grid->setColumnStretch(2, 1);
+        grid->setRowStretch(3, 1);
+    }
+
+    // IrCOMM.
+    TabSheet5 = NewPage(PageControl1, QStringLiteral("TabSheet5"), QStringLiteral("IrCOMM"));
+    comboIrBaudRate = NewCombo(TabSheet5, QStringLiteral("comboIrBaudRate"), RateItems, 0);
+    btIrComm = NewButton(TabSheet5, QStringLiteral("btIrComm"), QStringLiteral("SET"));
+    {
+        auto* grid = new QGridLayout(TabSheet5);
+        grid->addWidget(NewLabel(TabSheet5, QStringLiteral("BAUD RATE:"), comboIrBaudRate), 0, 0);
+        grid->addWidget(comboIrBaudRate, 0, 1);
+        grid->addWidget(btIrComm, 1, 1, Qt::AlignLeft);
+        grid->setColumnStretch(2, 1);
+        grid->setRowStretch(2, 1);
+    }
+
+    // Factory; its tab is shown only when the settings ask for it.
+    TabFactory = NewPage(PageControl1, QStringLiteral("TabFactory"), QStringLiteral("Factory"));
+    edModalName = NewEdit(TabFactory, QStringLiteral("edModalName"), QString());
+    edSerialNo = NewEdit(TabFactory, QStringLiteral("edSerialNo"), QString());
+    btFactory = NewButton(TabFactory, QStringLiteral("btFactory"), QStringLiteral("SET"));
+    btInc = NewButton(TabFactory, QStringLiteral("btInc"), QStringLiteral("+"));
+    {
+        auto* grid = new QGridLayout(TabFactory);
+        grid->addWidget(NewLabel(TabFactory, QStringLiteral("MODAL NAME:"), edModalName), 0, 0);
+        grid->addWidget(edModalName, 0, 1);
+        grid->addWidget(NewLabel(TabFactory, QStringLiteral("SERIAL NO:"), edSerialNo), 1, 0);
+        grid->addWidget(edSerialNo, 1, 1);
+        grid->addWidget(btInc, 2, 1, Qt::AlignLeft);
+        grid->addWidget(btFactory, 3, 1, Qt::AlignLeft);
+        grid->setColumnStretch(2, 1);
+        grid->setRowStretch(4, 1);
+    }
+    PageControl1->setTabVisible(PageControl1->indexOf(TabFactory), false);
+
+    // Status bar: panel 0 progress and logo space, panel 1 the worker's status text.
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(false);
+    StatusBar1->setFixedHeight(23);
+    setStatusBar(StatusBar1);
+    for (int i = 0; i < 2; ++i) {
+        FStatusPanels[i] = new QLabel(StatusBar1);
+        FStatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+    }
+    FStatusPanels[0]->setFixedWidth(200);
+    FStatusPanels[1]->setMinimumWidth(50);
+    StatusBar1->addWidget(FStatusPanels[0]);
+    StatusBar1->addWidget(FStatusPanels[1], 1);
+
+    FJobButtons = {btSet, btUpdate, btFont, btLOGO, btSetBlueTooth, btIrComm, btFactory};
+    connect(btSet, &QPushButton::clicked, this, [this] { btSetClick(); });
+    connect(btSetBlueTooth, &QPushButton::clicked, this, [this] { btSetBlueToothClick(); });
+    connect(btIrComm, &QPushButton::clicked, this, [this] { btIrCommClick(); });
+    connect(btFactory, &QPushButton::clicked, this, [this] { btFactoryClick(); });
+    connect(btInc, &QPushButton::clicked, this, [this] { btIncClick(); });
+    connect(btUpdate, &QPushButton::clicked, this, [this] { btUpdateClick(); });
+    connect(btFont, &QPushButton::clicked, this, [this] { btFontClick(); });
+}
