@@ -139,12 +139,11 @@ void TfrmMain::CreateControls() {
     // PARA.
     TabSheet1 = NewPage(PageControl1, QStringLiteral("TabSheet1"), QStringLiteral("PARA"));
     ComboSetBaudRate = NewCombo(TabSheet1, QStringLiteral("ComboSetBaudRate"), RateItems, 0);
-    ComboCodePage =
-        NewCombo(TabSheet1, QStringLiteral("ComboCodePage"), BuiltInCodePages(), 1);
+    ComboCodePage = NewCombo(TabSheet1, QStringLiteral("ComboCodePage"), BuiltInCodePages(), 1);
     ComboCodePage->setFixedWidth(300);
-    ComboDensity = NewCombo(TabSheet1, QStringLiteral("ComboDensity"),
-                            {QStringLiteral("LOW"), QStringLiteral("NORMAL"), QStringLiteral("DARK")},
-                            1);
+    ComboDensity =
+        NewCombo(TabSheet1, QStringLiteral("ComboDensity"),
+                 {QStringLiteral("LOW"), QStringLiteral("NORMAL"), QStringLiteral("DARK")}, 1);
     ComboFont = NewCombo(TabSheet1, QStringLiteral("ComboFont"),
                          {QStringLiteral("A 12x24"), QStringLiteral("B  9x24"),
                           QStringLiteral("C  9x17"), QStringLiteral("D  8x16")},
@@ -224,8 +223,9 @@ void TfrmMain::CreateControls() {
     PopupMenu1->addSeparator();
     PopupMenu1->addAction(actDelete);
     ListLogo->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(ListLogo, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint& pos) { PopupMenu1->popup(ListLogo->viewport()->mapToGlobal(pos)); });
+    connect(ListLogo, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        PopupMenu1->popup(ListLogo->viewport()->mapToGlobal(pos));
+    });
     {
         auto* page = new QVBoxLayout(TabSheet3);
         auto* row = new QHBoxLayout;

@@ -25,6 +25,11 @@ const QString secIrComm = QStringLiteral("IRCOMM");
 const QString secFactory = QStringLiteral("FACTORY");
 const QString secNetwork = QStringLiteral("NETWORK");
 
+QString FileError(const QString& path, const QString& reason) {
+    return QStringLiteral("Cannot open file \"%1\". %2")
+        .arg(QDir::toNativeSeparators(path), reason);
+}
+
 // Selects the first item whose trimmed text is the rate; leaves the selection alone otherwise.
 void SelectRate(QComboBox* combo, int32_t rate) {
     const QString text = QString::number(rate);
@@ -53,11 +58,12 @@ void TfrmMain::FormCreate() {
 
     // A file that exists but cannot be read is reported, and then never overwritten at close
     // with values that were not read from it.
+    const QString path = FAppPath + QStringLiteral("config.ini");
     TIniFile ini;
     QString error;
-    FConfigRead = ini.Load(FAppPath + QStringLiteral("config.ini"), &error);
+    FConfigRead = ini.Load(path, &error);
     if (!FConfigRead)
-        ShowError(error);
+        ShowError(FileError(path, error));
     LoadSettings(ini);
 }
 
@@ -110,7 +116,8 @@ void TfrmMain::LoadSettings(const TIniFile& ini) {
 
     edName->setText(
         ini.ReadString(secBlueTooth, QStringLiteral("DEVICE NAME"), QStringLiteral("NUV")));
-    edPassword->setText(ini.ReadString(secBlueTooth, QStringLiteral("PIN"), QStringLiteral("6305")));
+    edPassword->setText(
+        ini.ReadString(secBlueTooth, QStringLiteral("PIN"), QStringLiteral("6305")));
 
     SelectRate(comboIrBaudRate, ini.ReadInteger(secIrComm, QStringLiteral("BAUDRATE"), 9600));
 
@@ -137,15 +144,6 @@ void TfrmMain::SaveSettings(TIniFile& ini, QStringList& failures) const {
             failures.append(EConvertError(text).Message());
     };
 
-    ini.EraseSection(secLogo);
-    ini.WriteInteger(secLogo, QStringLiteral("SIZE"), FLogoSize);
-    ini.WriteInteger(secLogo, QStringLiteral("QUANTITY"), FLogoQuantity);
-    ini.WriteInteger(secLogo, QStringLiteral("COMMAND"), FLogoCommand);
-    ini.WriteInteger(secLogo, QStringLiteral("PARA"), FLogoPara);
-    ini.WriteInteger(secLogo, QStringLiteral("WIDTH"), FLogoWidth);
-    for (int i = 0; i < ListLogo->count() && i < FLogoFiles.size(); ++i)
-        ini.WriteString(secLogo, QStringLiteral("FILE%1").arg(i + 1), FLogoFiles[i]);
-
     writeNumber(secPara, QStringLiteral("BAUDRATE"), TrimCtl(ComboSetBaudRate->currentText()));
     ini.WriteInteger(secPara, QStringLiteral("CODEPAGE"), ComboCodePage->currentIndex());
     ini.WriteInteger(secPara, QStringLiteral("DENSITY"), ComboDensity->currentIndex());
@@ -169,6 +167,17 @@ void TfrmMain::SaveSettings(TIniFile& ini, QStringList& failures) const {
 
     ini.WriteString(secNetwork, QStringLiteral("HOST"), FPeerHost);
     ini.WriteInteger(secNetwork, QStringLiteral("PORT"), FPeerPort);
+
+    // LOGO is erased and written anew, which puts it at the end of the file; writing it last
+    // keeps a file the program wrote itself unchanged by the next start and close.
+    ini.EraseSection(secLogo);
+    ini.WriteInteger(secLogo, QStringLiteral("SIZE"), FLogoSize);
+    ini.WriteInteger(secLogo, QStringLiteral("QUANTITY"), FLogoQuantity);
+    ini.WriteInteger(secLogo, QStringLiteral("COMMAND"), FLogoCommand);
+    ini.WriteInteger(secLogo, QStringLiteral("PARA"), FLogoPara);
+    ini.WriteInteger(secLogo, QStringLiteral("WIDTH"), FLogoWidth);
+    for (int i = 0; i < ListLogo->count() && i < FLogoFiles.size(); ++i)
+        ini.WriteString(secLogo, QStringLiteral("FILE%1").arg(i + 1), FLogoFiles[i]);
 }
 
 void TfrmMain::SaveConfig() {
@@ -179,7 +188,7 @@ void TfrmMain::SaveConfig() {
     TIniFile ini;
     QString error;
     if (!ini.Load(path, &error)) {
-        ShowError(error);
+        ShowError(FileError(path, error));
         return;
     }
     QStringList failures;

@@ -30,8 +30,8 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
     FOpenFileName = FDefaultSeams.FOpenFileName;
     if (!FOpenFileName)
         FOpenFileName = [this] {
-            return QFileDialog::getOpenFileName(this, QString(), FAppPath,
-                                                QStringLiteral("BINARY FILE(*.bin);;ALL FILE(*.*)"));
+            return QFileDialog::getOpenFileName(
+                this, QString(), FAppPath, QStringLiteral("BINARY FILE(*.bin);;ALL FILE(*.*)"));
         };
     FPostJob = [this](uint8_t jobCode) { FComm->PostJob(jobCode, this); };
 
@@ -39,7 +39,9 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
     FormCreate();
 }
 
-TfrmMain::~TfrmMain() { FormDestroy(); }
+TfrmMain::~TfrmMain() {
+    FormDestroy();
+}
 
 QString TfrmMain::AppTitle() {
     return QFileInfo(QCoreApplication::applicationFilePath()).completeBaseName();

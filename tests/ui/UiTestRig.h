@@ -1,0 +1,110 @@
+#pragma once
+
+// Shared helpers for the window tests: capture every message box, sound and file dialog, and a
+// fake worker hand-over that records what a job was given and completes it.
+
+#include "UniMain.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QList>
+#include <QTimer>
+#include <functional>
+
+struct TShownMessage {
+    QString FTitle;
+    QString FText;
+    QMessageBox::Icon FIcon;
+};
+
+struct TCaptured {
+    QList<TShownMessage> FMessages;
+    QStringList FSounds;
+    QString FNextFileName; // what the file dialog "chooses"
+    int FDialogs = 0;
+
+    void Clear() { *this = TCaptured(); }
+    QStringList Texts() const {
+        QStringList texts;
+        for (const auto& m : FMessages)
+            texts << m.FText;
+        return texts;
+    }
+};
+
+inline TCaptured& Captured() {
+    static TCaptured captured;
+    return captured;
+}
+
+// Every window created afterwards shows and plays nothing, only records.
+inline void InstallCaptureSeams() {
+    TfrmMain::FDefaultSeams.FShowMessage = [](const QString& title, const QString& text,
+                                              QMessageBox::Icon icon) {
+        Captured().FMessages.append({title, text, icon});
+    };
+    TfrmMain::FDefaultSeams.FPlaySound = [](const QString& path) { Captured().FSounds << path; };
+    TfrmMain::FDefaultSeams.FOpenFileName = [] {
+        ++Captured().FDialogs;
+        return Captured().FNextFileName;
+    };
+}
+
+inline bool WriteFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+inline QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return "<unreadable>";
+    return f.readAll();
+}
+
+// Stands in for the worker: records the job's inputs when it is posted and completes it with
+// FResult, at once or after FDuring has run inside the window's wait.
+struct TFakeJobs {
+    QList<uint8_t> FCodes;
+    QByteArray FBlock;
+    uint32_t FCmdCode = 0;
+    uint32_t FCmdArg = 0;
+    int32_t FCmdLength = -1;
+    QString FPortName;
+    int32_t FBaudRate = 0;
+    QByteArray FStream;
+    int64_t FStreamPosition = -1;
+    QList<QStringList> FFiles;
+    uint8_t FResult = 0;
+    std::function<void()> FDuring;
+
+    void Attach(TfrmMain& w) {
+        w.FPostJob = [this, &w](uint8_t code) {
+            TCommThread& c = *w.FComm;
+            FCodes << code;
+            FCmdCode = c.FCmdCode;
+            FCmdArg = c.FCmdArg;
+            FCmdLength = c.FCmdLength;
+            FBlock = QByteArray(reinterpret_cast<const char*>(c.FCmdData),
+                                qBound(0, c.FCmdLength, 1024));
+            FPortName = w.FPortName;
+            FBaudRate = w.FBaudRate;
+            FStream = c.FStream.Data();
+            FStreamPosition = c.FStream.Position();
+            FFiles = {c.FFileNames, c.FFileLabels, c.FFileCommands, c.FFileBases};
+            c.FErrorCode = FResult;
+            auto finish = [&w] {
+                w.FComm->FDoneEvent.Set();
+                QCoreApplication::postEvent(&w, new TJobDoneEvent);
+            };
+            if (FDuring)
+                QTimer::singleShot(0, &w, [this, finish] {
+                    FDuring();
+                    finish();
+                });
+            else
+                finish();
+        };
+    }
+};

@@ -1,0 +1,441 @@
+// Start-up and shutdown of the main window: controls, defaults, "codepage.ini", "config.ini".
+
+#include "IniFile.h"
+#include "UiTestRig.h"
+
+#include <QComboBox>
+#include <QFontInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QToolButton>
+#include <memory>
+
+namespace {
+
+QStringList Items(const QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i)
+        items << combo->itemText(i);
+    return items;
+}
+
+const QStringList Rates = {"  9600", " 19200", " 38400", " 57600", "115200"};
+
+// The label whose buddy is the control.
+QString LabelOf(const TfrmMain& w, const QWidget* control) {
+    for (const QLabel* label : w.findChildren<QLabel*>())
+        if (label->buddy() == control)
+            return label->text();
+    return "<none>";
+}
+
+TIniFile LoadIni(const QString& path) {
+    TIniFile ini;
+    ini.Load(path);
+    return ini;
+}
+
+} // namespace
+
+class TestMainWindow : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> FDir;
+    QString FPath; // with trailing slash
+
+    QString Config() const { return FPath + "config.ini"; }
+    void WriteConfig(const QByteArray& text) { QVERIFY(WriteFile(Config(), text)); }
+    // A file that exists, for logo entries.
+    QString MakeFile(const QString& relative) {
+        const QString path = FPath + relative;
+        QDir().mkpath(QFileInfo(path).absolutePath());
+        WriteFile(path, "x");
+        return path;
+    }
+
+private slots:
+    void initTestCase() { InstallCaptureSeams(); }
+
+    void init() {
+        FDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(FDir->isValid());
+        FPath = FDir->path() + "/";
+        // Most tests have the list file; the ones about it remove it.
+        QVERIFY(WriteFile(FPath + "codepage.ini", "FIRST\r\nSECOND\r\nTHIRD\r\nFOURTH"));
+        Captured().Clear();
+    }
+
+    void startsWithDefaultsWithoutConfig() {
+        TfrmMain w(FDir->path()); // no trailing slash: the window adds it
+        QCOMPARE(w.FAppPath, FPath);
+        QVERIFY(Captured().FMessages.isEmpty());
+        QCOMPARE(w.windowTitle(), QString("NUV SERIES PRINTER TOOL"));
+        QCOMPARE(w.size(), QSize(536, 322));
+        QCOMPARE(w.minimumSize(), w.maximumSize());
+        QVERIFY(!(w.windowFlags() & Qt::WindowMinimizeButtonHint));
+        QVERIFY(!(w.windowFlags() & Qt::WindowMaximizeButtonHint));
+        QVERIFY(QFontInfo(w.font()).fixedPitch());
+        QCOMPARE(w.font().pixelSize(), 12);
+        QCOMPARE(w.Panel1->font().pixelSize(), 16);
+
+        // Pages in order; Factory hidden.
+        const QStringList pages = {"TabSheet1", "TabSheet2", "TabSheet3",
+                                   "TabSheet4", "TabSheet5", "TabFactory"};
+        const QStringList captions = {"PARA", "UPDATE", "NVRAM", "BLUE TOOTH", "IrCOMM", "Factory"};
+        QCOMPARE(w.PageControl1->count(), 6);
+        for (int i = 0; i < 6; ++i) {
+            QCOMPARE(w.PageControl1->widget(i)->objectName(), pages[i]);
+            QCOMPARE(w.PageControl1->tabText(i), captions[i]);
+        }
+        QCOMPARE(w.PageControl1->currentIndex(), 0);
+        QVERIFY(!w.FactoryTabShown());
+
+        // Top bar.
+        QCOMPARE(Items(w.ComboPort), QStringList({"COM1", "COM2", "COM3", "COM4", "COM5", "COM6",
+                                                  "COM7", "COM8", "COM9"}));
+        QCOMPARE(w.ComboPort->currentIndex(), -1);
+        QCOMPARE(w.ComboPort->currentText(), QString("COM1"));
+        QCOMPARE(Items(w.ComboBaud), Rates);
+        QCOMPARE(w.ComboBaud->currentIndex(), 0);
+        QCOMPARE(LabelOf(w, w.ComboPort), QString("PORT:"));
+        QCOMPARE(LabelOf(w, w.ComboBaud), QString("BAUD RATE:"));
+
+        // PARA.
+        QCOMPARE(Items(w.ComboSetBaudRate), Rates);
+        QCOMPARE(w.ComboSetBaudRate->currentIndex(), 0);
+        QCOMPARE(Items(w.ComboCodePage), QStringList({"FIRST", "SECOND", "THIRD", "FOURTH"}));
+        QCOMPARE(w.ComboCodePage->currentIndex(), 1);
+        QCOMPARE(w.ComboCodePage->width(), 300);
+        QCOMPARE(Items(w.ComboDensity), QStringList({"LOW", "NORMAL", "DARK"}));
+        QCOMPARE(w.ComboDensity->currentIndex(), 1);
+        QCOMPARE(Items(w.ComboFont), QStringList({"A 12x24", "B  9x24", "C  9x17", "D  8x16"}));
+        QCOMPARE(w.ComboFont->currentIndex(), 0);
+        QCOMPARE(Items(w.comboLineFeed), QStringList({"LF(0x0A)", "CR(0x0D)"}));
+        QCOMPARE(w.comboLineFeed->currentIndex(), 0);
+        for (QComboBox* c : w.findChildren<QComboBox*>()) {
+            QVERIFY2(c->isEditable(), qPrintable(c->objectName()));
+            QCOMPARE(c->insertPolicy(), QComboBox::NoInsert);
+        }
+        const struct {
+            QLineEdit* edit;
+            const char* label;
+            const char* text;
+        } edits[] = {{w.edIdle, "IDLE TIME:", "50"},
+                     {w.edOff, "OFF TIME:", "0"},
+                     {w.edMaxFeed, "MAX FEED:", "200"},
+                     {w.edPage, "PAGE LEN:", "200"}};
+        for (const auto& e : edits) {
+            // Qt reports "0000; " without its default blank fill.
+            QCOMPARE(e.edit->inputMask(), QString("0000"));
+            QCOMPARE(e.edit->maxLength(), 4);
+            QCOMPARE(e.edit->text(), QString(e.text));
+            QCOMPARE(LabelOf(w, e.edit), QString(e.label));
+        }
+        QCOMPARE(LabelOf(w, w.ComboCodePage), QString("CODE PAGE:"));
+        QCOMPARE(LabelOf(w, w.comboLineFeed), QString("LINE:"));
+        QCOMPARE(w.btSet->text(), QString("SET"));
+
+        // The other pages.
+        QCOMPARE(w.btUpdate->text(), QString("PROGRAM"));
+        QCOMPARE(w.btFont->text(), QString("FONT"));
+        QCOMPARE(w.btAddLogo->defaultAction(), w.actAddLogo);
+        QCOMPARE(w.btAddLogo->text(), QString("ADD"));
+        QCOMPARE(w.btDeleteLogo->text(), QString("DELETE"));
+        QCOMPARE(w.btLOGO->text(), QString("DOWNLOAD"));
+        QCOMPARE(w.ListLogo->count(), 0);
+        QCOMPARE(LabelOf(w, w.ListLogo), QString("LOGO:"));
+        QCOMPARE(w.PopupMenu1->actions().size(), 3);
+        QCOMPARE(w.PopupMenu1->actions()[0], w.actAddLogo);
+        QVERIFY(w.PopupMenu1->actions()[1]->isSeparator());
+        QCOMPARE(w.PopupMenu1->actions()[2], w.actDelete);
+        QCOMPARE(w.edName->text(), QString("NUV"));
+        QCOMPARE(w.edPassword->text(), QString("6305"));
+        QCOMPARE(w.edPassword->echoMode(), QLineEdit::Normal);
+        QCOMPARE(LabelOf(w, w.edName), QString("DEVICE NAME:"));
+        QCOMPARE(LabelOf(w, w.edPassword), QString("PIN:"));
+        QCOMPARE(Items(w.comboIrBaudRate), Rates);
+        QCOMPARE(w.comboIrBaudRate->currentIndex(), 0);
+        QCOMPARE(w.btInc->text(), QString("+"));
+        QCOMPARE(LabelOf(w, w.edModalName), QString("MODAL NAME:"));
+        QCOMPARE(LabelOf(w, w.edSerialNo), QString("SERIAL NO:"));
+
+        QCOMPARE(w.StatusPanelText(0), QString());
+        QCOMPARE(w.StatusPanelText(1), QString());
+        QCOMPARE(w.FLogoSize, 65536);
+        QCOMPARE(w.FLogoWidth, 384);
+        QCOMPARE(w.FLogoQuantity, 8);
+        QCOMPARE(w.FLogoCommand, 45);
+        QCOMPARE(w.FLogoPara, 0);
+        QCOMPARE(w.FPeerHost, QString());
+        QCOMPARE(w.FPeerPort, uint16_t(0));
+        QVERIFY(w.FComm);
+        QCOMPARE(w.FComm->LogPath(), FPath + "debug.log");
+    }
+
+    void closeWritesDefaultsOnce() {
+        auto w = std::make_unique<TfrmMain>(FPath);
+        w->FormDestroy();
+        QVERIFY(!w->FComm);
+        const TIniFile ini = LoadIni(Config());
+        QCOMPARE(ini.ReadString("PARA", "BAUDRATE", "?"), QString("9600"));
+        QCOMPARE(ini.ReadString("PARA", "CODEPAGE", "?"), QString("1"));
+        QCOMPARE(ini.ReadString("PARA", "DENSITY", "?"), QString("1"));
+        QCOMPARE(ini.ReadString("PARA", "FONT", "?"), QString("0"));
+        QCOMPARE(ini.ReadString("PARA", "LINEFEED", "?"), QString("0"));
+        QCOMPARE(ini.ReadString("PARA", "IDLE TIME", "?"), QString("50"));
+        QCOMPARE(ini.ReadString("PARA", "OFF TIME", "?"), QString("0"));
+        QCOMPARE(ini.ReadString("PARA", "MAX FEED", "?"), QString("200"));
+        QCOMPARE(ini.ReadString("PARA", "PAGE LENGTH", "?"), QString("200"));
+        QCOMPARE(ini.ReadString("BLUE TOOTH", "DEVICE NAME", "?"), QString("NUV"));
+        QCOMPARE(ini.ReadString("BLUE TOOTH", "PIN", "?"), QString("6305"));
+        QCOMPARE(ini.ReadString("IRCOMM", "BAUDRATE", "?"), QString("9600"));
+        QCOMPARE(ini.ReadString("LOGO", "SIZE", "?"), QString("65536"));
+        QCOMPARE(ini.ReadString("LOGO", "COMMAND", "?"), QString("45"));
+        QVERIFY(!ini.SectionHasKeys("FACTORY"));
+        QVERIFY(!ini.HasValue("APP", "CAPTION"));
+
+        // Later calls, and the destructor, write nothing more.
+        QVERIFY(QFile::remove(Config()));
+        w->FormDestroy();
+        w.reset();
+        QVERIFY(!QFile::exists(Config()));
+        QVERIFY(Captured().FMessages.isEmpty());
+    }
+
+    void codePageFileReplacesTheList() {
+        QVERIFY(WriteFile(FPath + "codepage.ini", "A\r\nB\n\nC\rD"));
+        TfrmMain w(FPath);
+        QCOMPARE(Items(w.ComboCodePage), QStringList({"A", "B", "", "C", "D"}));
+        QCOMPARE(w.ComboCodePage->currentIndex(), 1);
+    }
+
+    // Without "codepage.ini" the built-in list stays, the error names the file, and
+    // "config.ini" is still read in full.
+    void missingCodePageFileKeepsBuiltInList() {
+        QVERIFY(QFile::remove(FPath + "codepage.ini"));
+        WriteConfig("[PARA]\r\nCODEPAGE=2\r\nDENSITY=2\r\n[FACTORY]\r\nSERIAL NO=77\r\n");
+        TfrmMain w(FPath);
+        QCOMPARE(Captured().FMessages.size(), 1);
+        QVERIFY(Captured().FMessages[0].FText.contains(FPath + "codepage.ini"));
+        QCOMPARE(Captured().FMessages[0].FIcon, QMessageBox::Critical);
+        QCOMPARE(w.ComboCodePage->count(), 51);
+        QCOMPARE(w.ComboCodePage->currentText(), QString("CP437 [U.S.A., Standard Europe]"));
+        QCOMPARE(w.ComboDensity->currentIndex(), 2);
+        QVERIFY(w.FactoryTabShown());
+        QCOMPARE(w.edSerialNo->text(), QString("77"));
+    }
+
+    void settingsAreRead() {
+        const QString logo = MakeFile("logo1.bmp");
+        WriteConfig("[app]\r\ncaption=Service\r\n"
+                    "[Logo]\r\nSize=abc\r\nWIDTH=0x100\r\nQUANTITY=$0A\r\nCOMMAND=0x2D\r\n"
+                    "PARA=4096\r\nFILE1=" +
+                    logo.toUtf8() +
+                    "\r\n"
+                    "[para]\r\nbaudrate=115200\r\nCODEPAGE=3\r\nDENSITY=2\r\nFONT=3\r\n"
+                    "LINEFEED=1\r\nIDLE TIME=12\r\nOFF TIME=5\r\nMAX FEED=100\r\n"
+                    "PAGE LENGTH=9999\r\n"
+                    "[BLUE TOOTH]\r\nDEVICE NAME=Shop 1\r\nPIN=0000\r\n"
+                    "[IRCOMM]\r\nBAUDRATE=38400\r\n"
+                    "[FACTORY]\r\nDEVICE NAME=NUV-X\r\nSERIAL NO=0042\r\n"
+                    "[NETWORK]\r\nHOST=127.0.0.1\r\nPORT=9100\r\n");
+        TfrmMain w(FPath);
+        QVERIFY(Captured().FMessages.isEmpty());
+        QCOMPARE(w.windowTitle(), QString("Service"));
+        QCOMPARE(w.FLogoSize, 65536); // bad value: default
+        QCOMPARE(w.FLogoWidth, 256);
+        QCOMPARE(w.FLogoQuantity, 10);
+        QCOMPARE(w.FLogoCommand, 45);
+        QCOMPARE(w.FLogoPara, 4096);
+        QCOMPARE(w.FLogoFiles, QStringList({logo}));
+        QCOMPARE(w.ComboSetBaudRate->currentText(), QString("115200"));
+        QCOMPARE(w.ComboCodePage->currentText(), QString("FOURTH"));
+        QCOMPARE(w.ComboDensity->currentIndex(), 2);
+        QCOMPARE(w.ComboFont->currentIndex(), 3);
+        QCOMPARE(w.comboLineFeed->currentIndex(), 1);
+        QCOMPARE(w.edIdle->text(), QString("12"));
+        QCOMPARE(w.edOff->text(), QString("5"));
+        QCOMPARE(w.edMaxFeed->text(), QString("100"));
+        QCOMPARE(w.edPage->text(), QString("9999"));
+        QCOMPARE(w.edName->text(), QString("Shop 1"));
+        QCOMPARE(w.edPassword->text(), QString("0000"));
+        QCOMPARE(w.comboIrBaudRate->currentText(), QString(" 38400"));
+        QVERIFY(w.FactoryTabShown());
+        QCOMPARE(w.edModalName->text(), QString("NUV-X"));
+        QCOMPARE(w.edSerialNo->text(), QString("0042"));
+        QCOMPARE(w.FPeerHost, QString("127.0.0.1"));
+        QCOMPARE(w.FPeerPort, uint16_t(9100));
+        // The top bar is never restored.
+        QCOMPARE(w.ComboPort->currentText(), QString("COM1"));
+        QCOMPARE(w.ComboBaud->currentIndex(), 0);
+    }
+
+    void selectionsByValueAndPosition() {
+        WriteConfig("[PARA]\r\nBAUDRATE=14400\r\nCODEPAGE=4\r\nDENSITY=-1\r\nFONT=$2\r\n"
+                    "[IRCOMM]\r\nBAUDRATE=$E100\r\n[APP]\r\nCAPTION=\r\n");
+        {
+            TfrmMain w(FPath);
+            QCOMPARE(w.windowTitle(), QString("NUV SERIES PRINTER TOOL"));
+            QCOMPARE(w.ComboSetBaudRate->currentIndex(), 0); // 14400 is not in the list
+            QCOMPARE(w.ComboCodePage->currentIndex(), -1);   // one past the end
+            QCOMPARE(w.ComboDensity->currentIndex(), -1);
+            QCOMPARE(w.ComboFont->currentIndex(), 2);
+            QCOMPARE(w.comboIrBaudRate->currentText(), QString(" 57600"));
+        }
+        // Nothing selected is written back as -1; the rate as the item's number.
+        const TIniFile ini = LoadIni(Config());
+        QCOMPARE(ini.ReadString("PARA", "CODEPAGE", "?"), QString("-1"));
+        QCOMPARE(ini.ReadString("PARA", "DENSITY", "?"), QString("-1"));
+        QCOMPARE(ini.ReadString("PARA", "FONT", "?"), QString("2"));
+        QCOMPARE(ini.ReadString("PARA", "BAUDRATE", "?"), QString("9600"));
+        QCOMPARE(ini.ReadString("IRCOMM", "BAUDRATE", "?"), QString("57600"));
+        QCOMPARE(ini.ReadString("APP", "CAPTION", "?"), QString()); // left as it was
+    }
+
+    void factoryTabNeedsAKey() {
+        WriteConfig("[FACTORY]\r\nOTHER=1\r\n");
+        {
+            TfrmMain w(FPath);
+            QVERIFY(w.FactoryTabShown());
+            QCOMPARE(w.edModalName->text(), QString("NUV-II"));
+            QCOMPARE(w.edSerialNo->text(), QString("0"));
+            w.edSerialNo->setText(" 12 ");
+        }
+        QVERIFY(ReadFile(Config()).contains("SERIAL NO= 12 \r\n")); // as typed
+        TIniFile ini = LoadIni(Config());
+        QCOMPARE(ini.ReadString("FACTORY", "OTHER", "?"), QString("1"));
+
+        // A bare header, or no section at all, hides the tab and gets no keys.
+        for (const QByteArray& text : {QByteArray("[FACTORY]\r\n[PARA]\r\nFONT=1\r\n"),
+                                       QByteArray("[PARA]\r\nFONT=1\r\n")}) {
+            WriteConfig(text);
+            {
+                TfrmMain w(FPath);
+                QVERIFY(!w.FactoryTabShown());
+            }
+            QVERIFY(!LoadIni(Config()).SectionHasKeys("FACTORY"));
+        }
+    }
+
+    void logoListStopsAtMissingFile() {
+        const QString first = MakeFile("logos/a.bmp");
+        QTemporaryDir other;
+        const QString outside = other.path() + "/b.bmp";
+        QVERIFY(WriteFile(outside, "x"));
+        WriteConfig("[LOGO]\r\nSIZE=1000\r\nFILE1=" + first.toUtf8() +
+                    "\r\nFILE2=" + outside.toUtf8() + "\r\nFILE3=" + FPath.toUtf8() +
+                    "gone.bmp\r\nFILE4=" + first.toUtf8() + "\r\nEXTRA=1\r\n");
+        {
+            TfrmMain w(FPath);
+            QCOMPARE(w.FLogoFiles, QStringList({first, outside}));
+            QCOMPARE(w.ListLogo->count(), 2);
+            QCOMPARE(w.ListLogo->item(0)->text(), QString("logos/a.bmp"));
+            QCOMPARE(w.ListLogo->item(1)->text(), QDir(FPath).relativeFilePath(outside));
+            QVERIFY(w.ListLogo->item(1)->text().startsWith("../"));
+        }
+        const TIniFile ini = LoadIni(Config());
+        QCOMPARE(ini.ReadString("LOGO", "FILE1", "?"), first);
+        QCOMPARE(ini.ReadString("LOGO", "FILE2", "?"), outside);
+        QVERIFY(!ini.HasValue("LOGO", "FILE3"));
+        QVERIFY(!ini.HasValue("LOGO", "FILE4"));
+        QVERIFY(!ini.HasValue("LOGO", "EXTRA")); // the section is rewritten as a whole
+        QCOMPARE(ini.ReadString("LOGO", "SIZE", "?"), QString("1000"));
+        QCOMPARE(ini.ReadString("LOGO", "WIDTH", "?"), QString("384"));
+    }
+
+    void logoListHoldsAtMost100() {
+        const QString file = MakeFile("l.bmp");
+        QByteArray text = "[LOGO]\r\n";
+        for (int n = 1; n <= 120; ++n)
+            text += "FILE" + QByteArray::number(n) + "=" + file.toUtf8() + "\r\n";
+        WriteConfig(text);
+        {
+            TfrmMain w(FPath);
+            QCOMPARE(w.FLogoFiles.size(), 100);
+            QCOMPARE(w.ListLogo->count(), 100);
+        }
+        const TIniFile ini = LoadIni(Config());
+        QVERIFY(ini.HasValue("LOGO", "FILE100"));
+        QVERIFY(!ini.HasValue("LOGO", "FILE101"));
+    }
+
+    void roundTripKeepsTheFile() {
+        const QString logo = MakeFile("a.bmp");
+        WriteConfig("; service settings\r\n[APP]\r\nCAPTION=Bench\r\n[PARA]\r\nBAUDRATE=38400\r\n"
+                    "CODEPAGE=2\r\nCUSTOM=keep me\r\nIDLE TIME=0\r\n[MINE]\r\nA=1, 2\r\n"
+                    "[LOGO]\r\nFILE1=" +
+                    logo.toUtf8() + "\r\n[FACTORY]\r\nDEVICE NAME= spaced \r\n");
+        { TfrmMain w(FPath); }
+        const QByteArray first = ReadFile(Config());
+        QVERIFY(first.startsWith("; service settings\r\n"));
+        QVERIFY(first.contains("CUSTOM=keep me\r\n"));
+        QVERIFY(first.contains("[MINE]\r\nA=1, 2\r\n"));
+        const TIniFile ini = LoadIni(Config());
+        QCOMPARE(ini.ReadString("PARA", "BAUDRATE", "?"), QString("38400"));
+        QCOMPARE(ini.ReadString("PARA", "IDLE TIME", "?"), QString("0"));
+        QCOMPARE(ini.ReadString("LOGO", "FILE1", "?"), logo);
+        // A second start and close changes nothing.
+        { TfrmMain w(FPath); }
+        QCOMPARE(ReadFile(Config()), first);
+        QVERIFY(Captured().FMessages.isEmpty());
+    }
+
+    // At close a value that does not convert is reported and keeps its old value in the file;
+    // every other key is saved.
+    void badValueAtCloseCostsOnlyItsKey() {
+        WriteConfig("[PARA]\r\nBAUDRATE=19200\r\nOFF TIME=7\r\nMAX FEED=150\r\nIDLE TIME=30\r\n"
+                    "[IRCOMM]\r\nBAUDRATE=38400\r\n");
+        {
+            TfrmMain w(FPath);
+            w.ComboSetBaudRate->setEditText("fast");
+            w.edOff->clear();
+            w.edIdle->clear();
+            w.edMaxFeed->setText("120");
+            w.edName->setText(" Bar ");
+            w.comboIrBaudRate->setCurrentIndex(4);
+        }
+        QCOMPARE(Captured().FMessages.size(), 1);
+        const QString text = Captured().FMessages[0].FText;
+        QVERIFY2(text.contains("'fast' is not a valid integer value"), qPrintable(text));
+        QVERIFY2(text.contains("'' is not a valid integer value"), qPrintable(text));
+        const TIniFile ini = LoadIni(Config());
+        QCOMPARE(ini.ReadString("PARA", "BAUDRATE", "?"), QString("19200"));
+        QCOMPARE(ini.ReadString("PARA", "OFF TIME", "?"), QString("7"));
+        QCOMPARE(ini.ReadString("PARA", "IDLE TIME", "?"), QString("50"));
+        QCOMPARE(ini.ReadString("PARA", "MAX FEED", "?"), QString("120"));
+        QVERIFY(ReadFile(Config()).contains("DEVICE NAME= Bar \r\n"));
+        QCOMPARE(ini.ReadString("IRCOMM", "BAUDRATE", "?"), QString("115200"));
+    }
+
+    void unwritableConfigIsReported() {
+        // A folder path that runs through a file cannot take any file, even for root.
+        QVERIFY(WriteFile(FPath + "blocker", "x"));
+        const QString appPath = FPath + "blocker/";
+        { TfrmMain w(appPath); }
+        QCOMPARE(Captured().Texts().last(),
+                 QString("Unable to write to %1config.ini").arg(appPath));
+        QCOMPARE(Captured().FMessages.last().FIcon, QMessageBox::Critical);
+    }
+
+    // A "config.ini" that exists but cannot be read is reported and never overwritten with
+    // values that were not read from it.
+    void unreadableConfigIsLeftAlone() {
+        QVERIFY(QDir().mkpath(Config()));
+        {
+            TfrmMain w(FPath);
+            QCOMPARE(Captured().FMessages.size(), 1);
+            QVERIFY(Captured().FMessages[0].FText.contains(Config()));
+        }
+        QCOMPARE(Captured().FMessages.size(), 1);
+        QVERIFY(QFileInfo(Config()).isDir());
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "test_mainwindow.moc"
