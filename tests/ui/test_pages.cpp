@@ -1,0 +1,344 @@
+// The SET pages' command blocks, the "+" button, progress display, job reporting and the
+// one-job-at-a-time rule.
+
+#include "UiTestRig.h"
+
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QSoundEffect>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+namespace {
+
+QByteArray Hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+// A short, valid 8-bit mono WAV file.
+QByteArray TinyWav() {
+    QByteArray data(800, char(0x80));
+    QByteArray wav = "RIFF";
+    auto le = [](uint32_t v, int bytes) {
+        QByteArray out;
+        for (int i = 0; i < bytes; ++i)
+            out += char(v >> (8 * i));
+        return out;
+    };
+    auto le32 = [&](uint32_t v) { return le(v, 4); };
+    auto le16 = [&](uint32_t v) { return le(v, 2); };
+    wav += le32(36 + data.size()) + "WAVEfmt " + le32(16) + le16(1) + le16(1) + le32(8000) +
+           le32(8000) + le16(1) + le16(8) + "data" + le32(data.size()) + data;
+    return wav;
+}
+
+} // namespace
+
+class TestPages : public QObject {
+    Q_OBJECT
+
+    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TfrmMain> FWindow;
+    TFakeJobs FJobs;
+
+    TfrmMain& W() { return *FWindow; }
+
+private slots:
+    void initTestCase() { InstallCaptureSeams(); }
+
+    void init() {
+        FDir = std::make_unique<QTemporaryDir>();
+        QVERIFY(FDir->isValid());
+        // No "codepage.ini": the built-in list of 51 entries.
+        FWindow = std::make_unique<TfrmMain>(FDir->path());
+        FJobs = TFakeJobs();
+        FJobs.Attach(W());
+        Captured().Clear();
+    }
+
+    void cleanup() { FWindow.reset(); }
+
+    void parameterBlock() {
+        W().ComboSetBaudRate->setCurrentIndex(4);
+        W().ComboCodePage->setCurrentIndex(2);
+        W().ComboPort->setEditText(" COM3 ");
+        W().ComboBaud->setEditText(" 19200 ");
+        W().btSet->click();
+        QCOMPARE(FJobs.FCodes, QList<uint8_t>{jobCommand});
+        QCOMPARE(FJobs.FBlock, Hex("0001C200"
+                                   "00010000"
+                                   "32000000"
+                                   "C800C800"));
+        QCOMPARE(FJobs.FCmdCode, 0x60u);
+        QCOMPARE(FJobs.FCmdArg, 0u);
+        QCOMPARE(FJobs.FCmdLength, 16);
+        // The SET pages trim the port name.
+        QCOMPARE(FJobs.FPortName, QString("COM3"));
+        QCOMPARE(FJobs.FBaudRate, 19200);
+        QCOMPARE(Captured().Texts(), QStringList{"OK"});
+    }
+
+    void parameterBlockFields() {
+        // Code-page codes at the list's edges; nothing selected; the 16-bit fields' range.
+        const struct {
+            int position;
+            uint8_t code;
+        } pages[] = {{0, 0xFE}, {1, 0xFF}, {3, 1}, {50, 48}, {-1, 0xFE}};
+        for (const auto& p : pages) {
+            W().ComboCodePage->setCurrentIndex(p.position);
+            W().btSetClick();
+            QCOMPARE(uint8_t(FJobs.FBlock[4]), p.code);
+        }
+        W().ComboDensity->setCurrentIndex(-1);
+        W().ComboFont->setCurrentIndex(3);
+        W().comboLineFeed->setCurrentIndex(1);
+        W().edIdle->setText("7");
+        W().edOff->setText("1000");
+        W().edMaxFeed->setText("0");
+        W().edPage->setText("9999");
+        W().ComboSetBaudRate->setEditText("  9600"); // leading blanks convert
+        W().btSetClick();
+        QCOMPARE(FJobs.FBlock, Hex("00002580"
+                                   "FEFF0301"
+                                   "0700E803"
+                                   "00000F27"));
+    }
+
+    void conversionFailuresPostNothing() {
+        const auto check = [&](auto handler, const QString& offending) {
+            Captured().Clear();
+            (W().*handler)();
+            QCOMPARE(FJobs.FCodes.size(), 0);
+            QCOMPARE(Captured().Texts(),
+                     QStringList{QString("'%1' is not a valid integer value").arg(offending)});
+            QCOMPARE(Captured().FMessages[0].FIcon, QMessageBox::Critical);
+            QVERIFY(Captured().FSounds.isEmpty());
+        };
+        W().ComboSetBaudRate->setEditText("9600 "); // a trailing blank does not convert
+        check(&TfrmMain::btSetClick, "9600 ");
+        W().ComboSetBaudRate->setCurrentIndex(0);
+        W().edOff->clear();
+        check(&TfrmMain::btSetClick, "");
+        W().edOff->setText("0");
+        W().comboIrBaudRate->setEditText("fast");
+        check(&TfrmMain::btIrCommClick, "fast");
+        // The top bar's rate is checked before anything is posted.
+        W().ComboBaud->setEditText("x9600");
+        check(&TfrmMain::btSetClick, "x9600");
+        check(&TfrmMain::btSetBlueToothClick, "x9600");
+        check(&TfrmMain::btFactoryClick, "x9600");
+    }
+
+    void irCommBlock() {
+        W().comboIrBaudRate->setCurrentIndex(2);
+        W().btIrCommClick();
+        QCOMPARE(FJobs.FBlock, Hex("00009600"));
+        QCOMPARE(FJobs.FCmdCode, 0x62u);
+        QCOMPARE(FJobs.FCmdLength, 4);
+    }
+
+    void bluetoothBlock() {
+        W().btSetBlueToothClick();
+        QCOMPARE(FJobs.FBlock, QByteArray("NUV\0"
+                                          "6305\0",
+                                          9));
+        QCOMPARE(FJobs.FCmdCode, 0x61u);
+        QCOMPARE(FJobs.FCmdLength, 9);
+
+        W().edName->clear();
+        W().edPassword->clear();
+        W().btSetBlueToothClick();
+        QCOMPARE(FJobs.FBlock, Hex("0000"));
+
+        // As typed: blanks stay, one byte per character.
+        W().edName->setText(QString(" Caf") + QChar(0xE9) + " ");
+        W().edPassword->setText("1");
+        W().btSetBlueToothClick();
+        QCOMPARE(FJobs.FBlock, QByteArray(" Caf\xE9 \0"
+                                          "1\0",
+                                          9));
+    }
+
+    void factoryBlock() {
+        W().edModalName->setText("  NUV-II ");
+        W().edSerialNo->setText(" 0  ");
+        W().btFactoryClick();
+        QCOMPARE(FJobs.FBlock, QByteArray("NUV-II\0"
+                                          "0",
+                                          8));
+        QCOMPARE(FJobs.FCmdCode, 0x64u);
+        QCOMPARE(FJobs.FCmdLength, 8);
+    }
+
+    // Blocks longer than 1012 bytes are refused before anything is written or sent.
+    void overlongTextsAreRefused() {
+        std::fill(std::begin(W().FComm->FCmdData), std::end(W().FComm->FCmdData), uint8_t(0xA5));
+        W().edName->setText(QString(1000, 'n'));
+        W().edPassword->setText(QString(11, 'p')); // 1000 + 11 + 2 = 1013
+        W().btSetBlueToothClick();
+        W().edModalName->setText(QString(1000, 'm'));
+        W().edSerialNo->setText(QString(12, 's')); // 1000 + 1 + 12 = 1013
+        W().btFactoryClick();
+        QCOMPARE(FJobs.FCodes.size(), 0);
+        QCOMPARE(Captured().FMessages.size(), 2);
+        QVERIFY(Captured().Texts()[0].contains("1012"));
+        QVERIFY(Captured().Texts()[1].contains("1012"));
+        for (uint8_t b : W().FComm->FCmdData)
+            QCOMPARE(b, uint8_t(0xA5));
+
+        // Exactly 1012 bytes go.
+        W().edPassword->setText(QString(10, 'p'));
+        W().btSetBlueToothClick();
+        QCOMPARE(FJobs.FCmdLength, 1012);
+        W().edSerialNo->setText(QString(11, 's'));
+        W().btFactoryClick();
+        QCOMPARE(FJobs.FCmdLength, 1012);
+        QCOMPARE(FJobs.FCodes.size(), 2);
+    }
+
+    void serialNumberCountsUp() {
+        const struct {
+            const char* before;
+            const char* after;
+        } cases[] = {{"0099", "100"},
+                     {" 12 ", "13"},
+                     {"-1", "0"},
+                     {"$1F", "32"},
+                     {"-10", "-9"},
+                     {"9223372036854775806", "9223372036854775807"},
+                     {"9223372036854775807", "9223372036854775807"}, // no room: unchanged
+                     {"A12", "A12"},
+                     {"12A", "12A"},
+                     {"", ""}};
+        for (const auto& c : cases) {
+            W().edSerialNo->setText(c.before);
+            W().btInc->click();
+            QCOMPARE(W().edSerialNo->text(), QString(c.after));
+        }
+        QVERIFY(Captured().FMessages.isEmpty());
+        QVERIFY(FJobs.FCodes.isEmpty());
+    }
+
+    void progressLine() {
+        W().WMProgress(300, 1000);
+        QCOMPARE(W().StatusPanelText(0), QString("Finished: 30.0%(1/3)"));
+        W().WMProgress(1024, 65536);
+        QCOMPARE(W().StatusPanelText(0), QString("Finished: 1.5%(4/256)"));
+        W().WMProgress(65536 + 464, 65536);
+        QCOMPARE(W().StatusPanelText(0), QString("Finished: 100.0%(257/256)"));
+        W().WMProgress(5, 0);
+        QCOMPARE(W().StatusPanelText(0), QString("Finished: 100.0%(257/256)"));
+        W().WMProgress(INT32_MAX - 1, INT32_MAX);
+        QCOMPARE(W().StatusPanelText(0), QString("Finished: 99.9%(8388607/8388607)"));
+
+        // As the worker delivers them.
+        QCoreApplication::postEvent(&W(), new TProgressEvent(512, 1024));
+        QCoreApplication::postEvent(&W(), new TStatusTextEvent("DOWNLOAD font.bin"));
+        QCoreApplication::processEvents();
+        QCOMPARE(W().StatusPanelText(0), QString("Finished: 50.0%(2/4)"));
+        QCOMPARE(W().StatusPanelText(1), QString("DOWNLOAD font.bin"));
+    }
+
+    void jobResultIsReported() {
+        const QString title = TfrmMain::AppTitle();
+        QCOMPARE(title, QString("test_pages"));
+        for (uint8_t result : {0, 1, 5}) {
+            Captured().Clear();
+            FJobs.FResult = result;
+            W().btIrCommClick();
+            const bool ok = result == 0;
+            QCOMPARE(Captured().FSounds, QStringList{W().FAppPath + (ok ? "ok.wav" : "error.wav")});
+            QCOMPARE(Captured().FMessages.size(), 1);
+            QCOMPARE(Captured().FMessages[0].FText, QString(ok ? "OK" : "ERROR"));
+            QCOMPARE(Captured().FMessages[0].FTitle, title);
+            QCOMPARE(Captured().FMessages[0].FIcon, QMessageBox::NoIcon);
+        }
+    }
+
+    // A second job can never be posted while one runs.
+    void jobButtonsAreOffDuringAJob() {
+        QList<QPushButton*> buttons = {W().btSet,     W().btSetBlueTooth, W().btIrComm,
+                                       W().btFactory, W().btUpdate,       W().btFont,
+                                       W().btLOGO};
+        bool checked = false;
+        FJobs.FDuring = [&] {
+            QVERIFY(W().JobRunning());
+            for (QPushButton* b : buttons)
+                QVERIFY2(!b->isEnabled(), qPrintable(b->objectName()));
+            W().btSetClick();
+            W().btSetBlueToothClick();
+            W().btIrCommClick();
+            W().btFactoryClick();
+            W().btUpdateClick();
+            W().btFontClick();
+            checked = true;
+        };
+        W().btSetClick();
+        QVERIFY(checked);
+        QCOMPARE(FJobs.FCodes.size(), 1);
+        QCOMPARE(Captured().FDialogs, 0);
+        QVERIFY(!W().JobRunning());
+        for (QPushButton* b : buttons)
+            QVERIFY(b->isEnabled());
+    }
+
+    // Closing during a job takes effect once the job has ended and been reported.
+    void closeDuringAJobWaitsForIt() {
+        W().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W()));
+        const QString config = W().FAppPath + "config.ini";
+        FJobs.FDuring = [&] {
+            W().close();
+            QVERIFY(W().isVisible());
+            QVERIFY(!QFile::exists(config));
+        };
+        W().btFactoryClick();
+        QCOMPARE(Captured().Texts(), QStringList{"OK"});
+        QVERIFY(!W().isVisible());
+        QVERIFY(QFile::exists(config));
+        QVERIFY(!W().FComm);
+        // The window no longer takes jobs.
+        FJobs.FDuring = nullptr;
+        W().btSetClick();
+        QCOMPARE(FJobs.FCodes.size(), 1);
+    }
+
+    // The real worker: a port that cannot be opened ends the job in "ERROR".
+    void failingJobOnTheWorker() {
+        FWindow.reset();
+        FWindow = std::make_unique<TfrmMain>(FDir->path());
+        Captured().Clear();
+        W().ComboPort->setEditText(FDir->path() + "/no-such-port");
+        W().btIrCommClick();
+        QCOMPARE(Captured().Texts(), QStringList{"ERROR"});
+        QCOMPARE(Captured().FSounds, QStringList{W().FAppPath + "error.wav"});
+        QVERIFY(QFile::exists(W().FAppPath + "debug.log"));
+    }
+
+    // The real sound player never holds up the result box, with or without a sound file.
+    void soundNeverDelaysTheMessage() {
+        const TPlaySoundFn capture = TfrmMain::FDefaultSeams.FPlaySound;
+        TfrmMain::FDefaultSeams.FPlaySound = nullptr;
+        FWindow.reset();
+        FWindow = std::make_unique<TfrmMain>(FDir->path());
+        TfrmMain::FDefaultSeams.FPlaySound = capture;
+        FJobs.Attach(W());
+        QVERIFY(WriteFile(W().FAppPath + "ok.wav", TinyWav()));
+        Captured().Clear();
+        QElapsedTimer timer;
+        timer.start();
+        W().btIrCommClick();                     // ok.wav present
+        QVERIFY(W().findChild<QSoundEffect*>()); // the real player was used
+        FJobs.FResult = 1;
+        W().btIrCommClick(); // error.wav missing
+        W().btIrCommClick();
+        QVERIFY2(timer.elapsed() < 3000, QByteArray::number(timer.elapsed()));
+        QCOMPARE(Captured().Texts(), QStringList({"OK", "ERROR", "ERROR"}));
+    }
+};
+
+QTEST_MAIN(TestPages)
+#include "test_pages.moc"
