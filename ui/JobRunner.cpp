@@ -44,6 +44,10 @@ void TfrmMain::WaitForJob() {
         if (FComm->FDoneEvent.WaitFor(0))
             break;
     }
+    // The job's last progress and status texts may still be queued behind the wake-up; show
+    // them before the result.
+    QCoreApplication::sendPostedEvents(this, WM_PROGRESS);
+    QCoreApplication::sendPostedEvents(this, WM_STATUSTEXT);
 }
 
 void TfrmMain::ReportJobResult() {
