@@ -9,6 +9,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QPushButton>
+#include <algorithm>
 
 void TfrmMain::RunCommandJob() {
     FPortName = TrimCtl(ComboPort->currentText());
@@ -61,8 +62,7 @@ void TfrmMain::WMProgress(int32_t done, int32_t total) {
     if (total == 0)
         return;
     int64_t permille = int64_t(done) * 1000 / total;
-    if (permille > 1000)
-        permille = 1000;
+    permille = std::clamp<int64_t>(permille, 0, 1000);
     const int p = static_cast<int>(permille);
     FStatusPanels[0]->setText(
         QString::asprintf("Finished: %d.%d%%(%d/%d)", p / 10, p % 10, done / 256, total / 256));
