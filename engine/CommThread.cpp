@@ -94,12 +94,12 @@ void TCommThread::RunOneJob() {
     } catch (const std::exception& e) {
         // A job cut short must never pass for success, and its traffic must still be seen.
         FErrorCode = errJobFailed;
-        FLog.AddLog("ERROR " + QByteArray(e.what()) + TTrafficLog::TimeStamp());
         FLink.Close();
+        FLog.AddLog("ERROR " + QByteArray(e.what()) + TTrafficLog::TimeStamp());
     } catch (...) {
         FErrorCode = errJobFailed;
-        FLog.AddLog("ERROR unknown exception" + TTrafficLog::TimeStamp());
         FLink.Close();
+        FLog.AddLog("ERROR unknown exception" + TTrafficLog::TimeStamp());
     }
     try {
         FLog.SaveToFile(FLogPath);

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "CommThread.h"
+#include "PrinterSim.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+// Bytes from "03 FF 2F ..." text.
+inline QByteArray Hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// Stands in for the window: collects what the worker posts.
+class TRigReceiver : public QObject {
+public:
+    bool event(QEvent* e) override {
+        if (e->type() == WM_USER)
+            return true;
+        if (e->type() == WM_PROGRESS) {
+            auto* p = static_cast<TProgressEvent*>(e);
+            FProgress.append({p->FDone, p->FTotal});
+            return true;
+        }
+        if (e->type() == WM_STATUSTEXT) {
+            FStatus.append(static_cast<TStatusTextEvent*>(e)->FText);
+            return true;
+        }
+        return QObject::event(e);
+    }
+    QList<QPair<int, int>> FProgress;
+    QStringList FStatus;
+};
+
+// A worker talking to a simulated printer over a pseudo-terminal or UDP loopback.
+class TEngineRig {
+public:
+    explicit TEngineRig(bool udp = false) {
+        if (udp) {
+            QVERIFY(FSim.StartUdp());
+            FOrigin.FPortName = QStringLiteral("TCP/IP");
+            FOrigin.FPeerHost = QStringLiteral("127.0.0.1");
+            FOrigin.FPeerPort = FSim.UdpPort();
+        } else {
+            QString error;
+            QVERIFY2(FSim.StartPty(&error), qPrintable(error));
+            FOrigin.FPortName = FSim.SlavePath();
+        }
+        FWorker.SetLogPath(FDir.filePath(QStringLiteral("debug.log")));
+    }
+
+    // Runs one job to its end and returns its error code.
+    int Run(uint8_t job, int timeoutMs = 30000) {
+        FWorker.PostJob(job, &FReceiver);
+        if (!FWorker.FDoneEvent.WaitFor(timeoutMs))
+            return -1;
+        QCoreApplication::sendPostedEvents(&FReceiver);
+        return FWorker.FErrorCode;
+    }
+
+    void SetCommand(uint16_t code, const QByteArray& data) {
+        FWorker.FCmdCode = code;
+        FWorker.FCmdArg = 0;
+        FWorker.FCmdLength = static_cast<int32_t>(data.size());
+        std::memcpy(FWorker.FCmdData, data.constData(), static_cast<size_t>(data.size()));
+    }
+
+    QList<QByteArray> LogLines() const {
+        QFile f(FWorker.LogPath());
+        if (!f.open(QIODevice::ReadOnly))
+            return {};
+        QByteArray all = f.readAll();
+        QList<QByteArray> lines = all.split('\n');
+        if (!lines.isEmpty() && lines.last().isEmpty())
+            lines.removeLast();
+        for (QByteArray& line : lines) {
+            if (line.endsWith('\r'))
+                line.chop(1);
+        }
+        return lines;
+    }
+
+    QList<QByteArray> RawFrames() const {
+        QList<QByteArray> raw;
+        for (const TSimFrame& f : FSim.Frames())
+            raw.append(f.FRaw);
+        return raw;
+    }
+
+    QList<uint16_t> Commands() const {
+        QList<uint16_t> codes;
+        for (const TSimFrame& f : FSim.Frames())
+            codes.append(f.FCommand);
+        return codes;
+    }
+
+    QTemporaryDir FDir;
+    TPrinterSim FSim;
+    TJobOrigin FOrigin;
+    TCommThread FWorker{&FOrigin};
+    TRigReceiver FReceiver;
+};

@@ -1,0 +1,222 @@
+// Firmware programming and file download against the simulated printer.
+#include "EngineRig.h"
+
+#include <QMutex>
+#include <QSet>
+
+namespace {
+
+QByteArray Pattern(int size, int seed = 7) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        bytes[i] = static_cast<char>((i * 31 + seed) & 0xFF);
+    return bytes;
+}
+
+QList<TSimFrame> FramesOf(const TPrinterSim& sim, uint16_t command) {
+    QList<TSimFrame> out;
+    for (const TSimFrame& f : sim.Frames())
+        if (f.FCommand == command)
+            out.append(f);
+    return out;
+}
+
+// True the first time each argument of the command is seen: that try gets the fault.
+std::function<bool(const TSimFrame&)> FirstTryOf(uint16_t command) {
+    auto seen = std::make_shared<QSet<uint32_t>>();
+    auto mutex = std::make_shared<QMutex>();
+    return [=](const TSimFrame& f) {
+        QMutexLocker lock(mutex.get());
+        if (f.FCommand != command || seen->contains(f.FArgument))
+            return false;
+        seen->insert(f.FArgument);
+        return true;
+    };
+}
+
+QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
+} // namespace
+
+class TestJobs : public QObject {
+    Q_OBJECT
+
+private slots:
+    void programBlocksAndFiller() {
+        TEngineRig rig;
+        const QByteArray image = Pattern(257);
+        rig.FWorker.FStream.SetData(image);
+        QCOMPARE(rig.Run(jobProgram), 0);
+        const QList<TSimFrame> blocks = FramesOf(rig.FSim, cmdWriteProgram);
+        QCOMPARE(blocks.size(), 2);
+        QCOMPARE(blocks.at(0).FArgument, 0u);
+        QCOMPARE(blocks.at(0).FData, image.left(256));
+        QCOMPARE(blocks.at(1).FArgument, 256u);
+        QCOMPARE(blocks.at(1).FData, image.mid(256) + QByteArray(255, '\xFF'));
+        QVERIFY(rig.FSim.ProgramEnded());
+        QCOMPARE(rig.FSim.LinkRate(), 115200);
+        QCOMPARE(rig.FReceiver.FProgress.constLast(), (QPair<int, int>{257, 257}));
+        // No rate restore after programming.
+        QCOMPARE(rig.Commands().constLast(), cmdSelectMode);
+    }
+
+    void programWholeBlocksAndBoundaryFrame() {
+        TEngineRig rig;
+        const QByteArray image = Pattern(4096 + 512);
+        rig.FWorker.FStream.SetData(image);
+        QCOMPARE(rig.Run(jobProgram), 0);
+        const QList<TSimFrame> blocks = FramesOf(rig.FSim, cmdWriteProgram);
+        QCOMPARE(blocks.size(), 18);
+        QCOMPARE(rig.FSim.ProgramImage(), image); // no filler anywhere
+        QVERIFY(blocks.at(16).FRaw.startsWith(Hex("03 FF 2E 00 00 10 00 00 00 01 C3")));
+        QCOMPARE(blocks.at(16).FRaw.size(), 12 + 256);
+    }
+
+    void emptyImageSendsOnlyTheEnd() {
+        TEngineRig rig;
+        rig.FWorker.FStream.SetData(QByteArray());
+        QCOMPARE(rig.Run(jobProgram), 0);
+        QCOMPARE(rig.Commands(),
+                 (QList<uint16_t>{cmdQueryDevice, cmdSetLinkRate, cmdSelectMode, cmdSelectMode}));
+        QCOMPARE(rig.FSim.Frames().constLast().FArgument, modeProgramEnd);
+    }
+
+    void noRateSwitchAt115200() {
+        TEngineRig rig;
+        rig.FOrigin.FBaudRate = 115200;
+        rig.FWorker.FStream.SetData(Pattern(10));
+        QCOMPARE(rig.Run(jobProgram), 0);
+        QVERIFY(!rig.Commands().contains(cmdSetLinkRate));
+        rig.FSim.ClearFrames();
+        QCOMPARE(rig.Run(jobDownload), 0);
+        QVERIFY(!rig.Commands().contains(cmdSetLinkRate));
+    }
+
+    void boundaryBlocksWaitLonger_data() {
+        QTest::addColumn<bool>("download");
+        QTest::newRow("program") << false;
+        QTest::newRow("download") << true;
+    }
+    void boundaryBlocksWaitLonger() {
+        // A reply 900 ms late is in time for a block on a 4096-byte boundary (1200 or 1800 ms a
+        // try) but not for any other block (600 ms), which is then sent again.
+        QFETCH(bool, download);
+        TEngineRig rig;
+        const uint16_t command = download ? cmdWriteFont : cmdWriteProgram;
+        TSimFaults faults;
+        faults.FDelayMs = 900;
+        faults.FFilter = FirstTryOf(command);
+        rig.FSim.SetFaults(faults);
+        const QByteArray bytes = Pattern(512);
+        if (download) {
+            rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("f.bin"), bytes)};
+            rig.FWorker.FFileLabels = {QStringLiteral("f.bin")};
+            rig.FWorker.FFileCommands = {QStringLiteral("$63")};
+            rig.FWorker.FFileBases = {QStringLiteral("$1000")};
+        } else {
+            rig.FWorker.FStream.SetData(bytes);
+        }
+        QCOMPARE(rig.Run(download ? jobDownload : jobProgram), 0);
+        QList<uint32_t> addresses;
+        for (const TSimFrame& f : FramesOf(rig.FSim, command))
+            addresses.append(f.FArgument);
+        const uint32_t first = download ? 0x1000 : 0;
+        QCOMPARE(addresses, (QList<uint32_t>{first, first + 256, first + 256}));
+    }
+
+    void silentBlockStopsTheJob() {
+        TEngineRig rig;
+        TSimFaults faults;
+        faults.FSilent = true;
+        faults.FFilter = [](const TSimFrame& f) {
+            return f.FCommand == cmdWriteProgram && f.FArgument == 256;
+        };
+        rig.FSim.SetFaults(faults);
+        rig.FWorker.FStream.SetData(Pattern(768));
+        QCOMPARE(rig.Run(jobProgram), int(errNoReply));
+        QList<uint32_t> addresses;
+        for (const TSimFrame& f : rig.FSim.Frames())
+            addresses.append(f.FArgument);
+        // Block 256 three times, then nothing: no further block, no end command.
+        QCOMPARE(addresses.mid(3), (QList<uint32_t>{0, 256, 256, 256}));
+        QVERIFY(!rig.FSim.ProgramEnded());
+        QVERIFY(rig.LogLines().constLast().startsWith("CLOSE  "));
+    }
+
+    void unansweredEndIsAnError() {
+        TEngineRig rig;
+        TSimFaults faults;
+        faults.FSilent = true;
+        faults.FFilter = [](const TSimFrame& f) { return f.FArgument == modeProgramEnd; };
+        rig.FSim.SetFaults(faults);
+        rig.FWorker.FStream.SetData(Pattern(256));
+        QCOMPARE(rig.Run(jobProgram), int(errNoReply));
+        QCOMPARE(FramesOf(rig.FSim, cmdSelectMode).size(), 2); // mode, then one end try
+    }
+
+    void downloadAddressesAndFrames() {
+        TEngineRig rig;
+        const QByteArray file = Pattern(300);
+        const QString path = WriteFile(rig.FDir, QStringLiteral("font.bin"), file);
+        rig.FWorker.FFileNames = {path, path};
+        rig.FWorker.FFileLabels = {QStringLiteral("font.bin"), QStringLiteral("second")};
+        rig.FWorker.FFileCommands = {QStringLiteral("$63"), QStringLiteral("45")};
+        rig.FWorker.FFileBases = {QStringLiteral("4096"), QStringLiteral("$0F80")};
+        QCOMPARE(rig.Run(jobDownload), 0);
+
+        const QList<TSimFrame> font = FramesOf(rig.FSim, cmdWriteFont);
+        QCOMPARE(font.size(), 2);
+        QVERIFY(font.at(0).FRaw.startsWith(Hex("03 FF 63 00 00 10 00 00 00 01 8E")));
+        QVERIFY(font.at(1).FRaw.startsWith(Hex("03 FF 63 00 00 11 00 00 2C 00 A2")));
+        QCOMPARE(font.at(1).FData.size(), 44); // no filler in downloads
+        QCOMPARE(rig.FSim.DownloadedFile(cmdWriteFont), file);
+
+        const QList<TSimFrame> logo = FramesOf(rig.FSim, cmdWriteLogo);
+        QCOMPARE(logo.size(), 2);
+        QCOMPARE(logo.at(0).FArgument, 0x0F80u);
+        QCOMPARE(logo.at(1).FArgument, 0x1080u);
+        QCOMPARE(rig.FSim.DownloadedFile(cmdWriteLogo), file);
+
+        // Status per file, progress restarting per file, then the rate back to 9600.
+        QCOMPARE(rig.FReceiver.FStatus, (QStringList{QStringLiteral("DOWNLOAD font.bin"),
+                                                     QStringLiteral("DOWNLOAD second")}));
+        QVERIFY(rig.FReceiver.FProgress.contains(QPair<int, int>{300, 300}));
+        QCOMPARE(rig.FSim.Frames().constLast().FCommand, cmdSetLinkRate);
+        QCOMPARE(rig.FSim.LinkRate(), 9600);
+    }
+
+    void downloadSkipsAndEmptyFiles() {
+        TEngineRig rig;
+        const QString present = WriteFile(rig.FDir, QStringLiteral("a.bin"), Pattern(100));
+        const QString empty = WriteFile(rig.FDir, QStringLiteral("empty.bin"), QByteArray());
+        rig.FWorker.FFileNames = {present, rig.FDir.filePath(QStringLiteral("missing.bin")), empty};
+        rig.FWorker.FFileLabels = {QStringLiteral("-"), QStringLiteral("missing"),
+                                   QStringLiteral("empty.bin")};
+        rig.FWorker.FFileCommands = {QStringLiteral("$63"), QStringLiteral("$63"),
+                                     QStringLiteral("$63")};
+        rig.FWorker.FFileBases = {QStringLiteral("0"), QStringLiteral("0"), QStringLiteral("0")};
+        QCOMPARE(rig.Run(jobDownload), 0);
+        QCOMPARE(rig.Commands(),
+                 (QList<uint16_t>{cmdQueryDevice, cmdSetLinkRate, cmdSelectMode, cmdSetLinkRate}));
+        QCOMPARE(rig.FReceiver.FStatus, QStringList{QStringLiteral("DOWNLOAD empty.bin")});
+    }
+
+    void badEntryFailsTheJob() {
+        TEngineRig rig;
+        rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("a.bin"), Pattern(10))};
+        rig.FWorker.FFileLabels = {QStringLiteral("a.bin")};
+        rig.FWorker.FFileCommands = {QStringLiteral("$6G")};
+        rig.FWorker.FFileBases = {QStringLiteral("0")};
+        QCOMPARE(rig.Run(jobDownload), int(errJobFailed));
+        QVERIFY(rig.LogLines().constLast().startsWith("ERROR '$6G' is not a valid integer value"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestJobs)
+#include "test_jobs.moc"
