@@ -26,8 +26,8 @@ struct TResult {
     int FError = 0;
 };
 
-TResult RunJob(TCommThread& worker, TPrinterSim& sim, uint8_t job, uint16_t command,
-               int64_t bytes, int blocks) {
+TResult RunJob(TCommThread& worker, TPrinterSim& sim, uint8_t job, uint16_t command, int64_t bytes,
+               int blocks) {
     sim.ClearFrames();
     QElapsedTimer timer;
     timer.start();
@@ -60,8 +60,8 @@ void Print(const char* what, int pace, const TResult& r) {
                 r.FWallMs);
     if (pace > 0) {
         const double spanLineMs = blockBytes * spanBlocks * 10.0 * 1000.0 / pace;
-        std::printf("  line %9.1f ms  wall/line %.4f  blocks/line %.4f", lineMs,
-                    r.FWallMs / lineMs, r.FBlockSpanMs / spanLineMs);
+        std::printf("  line %9.1f ms  wall/line %.4f  blocks/line %.4f", lineMs, r.FWallMs / lineMs,
+                    r.FBlockSpanMs / spanLineMs);
     } else {
         std::printf("  per block %7.1f us (whole job %7.1f us)",
                     r.FBlockSpanMs * 1000.0 / spanBlocks, r.FWallMs * 1000.0 / r.FBlocks);

@@ -1,15 +1,12 @@
 #include "CommThread.h"
 
 #include <QCoreApplication>
-#include <QMutexLocker>
 #include <chrono>
 #include <exception>
 
 void TAutoResetEvent::Set() {
-    {
-        std::lock_guard<std::mutex> lock(FMutex);
-        FSignalled = true;
-    }
+    std::lock_guard<std::mutex> lock(FMutex);
+    FSignalled = true;
     FCond.notify_all();
 }
 
@@ -38,36 +35,46 @@ TCommThread::TCommThread(const TJobOrigin* origin, QObject* parent)
 
 TCommThread::~TCommThread() {
     {
-        QMutexLocker lock(&FWakeMutex);
+        std::lock_guard<std::mutex> lock(FWakeMutex);
         FTerminate = true;
-        FWake.wakeAll();
+    }
+    FWake.notify_all();
+    {
+        std::unique_lock<std::mutex> lock(FWakeMutex);
+        FWake.wait(lock, [this] { return FFinished; });
     }
     wait();
 }
 
 void TCommThread::PostJob(uint8_t jobCode, QObject* notifyWnd) {
-    QMutexLocker lock(&FWakeMutex);
-    FNotifyWnd = notifyWnd;
-    FJobCode = jobCode;
-    FPending = true;
-    FWake.wakeAll();
+    {
+        std::lock_guard<std::mutex> lock(FWakeMutex);
+        FNotifyWnd = notifyWnd;
+        FJobCode = jobCode;
+        FPending = true;
+    }
+    FWake.notify_all();
 }
 
 void TCommThread::run() {
     for (;;) {
         {
-            QMutexLocker lock(&FWakeMutex);
-            while (!FPending && !FTerminate)
-                FWake.wait(&FWakeMutex);
+            std::unique_lock<std::mutex> lock(FWakeMutex);
+            FWake.wait(lock, [this] { return FPending || FTerminate; });
             if (!FPending)
                 break;
             FPending = false;
+            FJobNotifyWnd = FNotifyWnd;
         }
         RunOneJob();
     }
     // The port and socket were made on this thread; release them here too.
     FUart.Close();
     FLink.FUseDatagram = false;
+    // Notify under the lock: the destructor may free the condition as soon as it sees this.
+    std::lock_guard<std::mutex> lock(FWakeMutex);
+    FFinished = true;
+    FWake.notify_all();
 }
 
 void TCommThread::RunOneJob() {
@@ -112,7 +119,7 @@ void TCommThread::RunOneJob() {
 }
 
 void TCommThread::Post(QEvent* event) {
-    QObject* target = FNotifyWnd.data();
+    QObject* target = FJobNotifyWnd;
     if (target)
         QCoreApplication::postEvent(target, event);
     else

@@ -6,13 +6,10 @@
 #include "UniUart.h"
 
 #include <QEvent>
-#include <QMutex>
 #include <QObject>
-#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QThread>
-#include <QWaitCondition>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -133,7 +130,7 @@ public:
     bool FUseDatagram = false;
     uint8_t FErrorCode = 0;
     QByteArray FDeviceId;
-    QPointer<QObject> FNotifyWnd;
+    QObject* FNotifyWnd = nullptr; // set by PostJob; must outlive the job it was posted with
     QString FPortName;
     int32_t FBaudRate = 9600;
     TAutoResetEvent FDoneEvent;
@@ -156,13 +153,16 @@ private:
     void DumpHex(const uint8_t* data, int32_t count) { FLog.DumpHex(data, count); }
 
     const TJobOrigin* FOrigin;
+    QObject* FJobNotifyWnd = nullptr; // FNotifyWnd as taken with the current job
     TLinkConnection FLink;
     QString FLogPath;
     bool FHaveProgressTime = false; // the zero time: the first progress call always posts
     int64_t FLastProgressTime = 0;
 
-    QMutex FWakeMutex;
-    QWaitCondition FWake;
+    // Standard primitives rather than Qt's, so ThreadSanitizer sees every hand-over.
+    std::mutex FWakeMutex;
+    std::condition_variable FWake;
     bool FPending = false;
     bool FTerminate = false;
+    bool FFinished = false; // the loop has ended; set last thing on the worker
 };

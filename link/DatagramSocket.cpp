@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QHostInfo>
+#include <QNetworkProxy>
 #include <QUdpSocket>
 #include <stdexcept>
 
@@ -27,6 +28,8 @@ void TDatagramSocket::Send(const QString& host, uint16_t port, const uint8_t* da
             address = info.addresses().constFirst();
         }
         auto socket = std::make_unique<QUdpSocket>();
+        // A printer on the local network is never reached through a proxy.
+        socket->setProxy(QNetworkProxy::NoProxy);
         // Connected, so that datagrams from any other sender are dropped by the system.
         socket->connectToHost(address, port);
         if (!socket->waitForConnected(1000))

@@ -99,6 +99,7 @@ public:
     QTemporaryDir FDir;
     TPrinterSim FSim;
     TJobOrigin FOrigin;
-    TCommThread FWorker{&FOrigin};
+    // Outlives the worker: the end-of-job event may still be posted after the job's event.
     TRigReceiver FReceiver;
+    TCommThread FWorker{&FOrigin};
 };

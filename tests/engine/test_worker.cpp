@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QHostAddress>
+#include <QNetworkProxy>
 #include <QTemporaryDir>
 #include <QUdpSocket>
 #include <QtTest>
@@ -53,9 +54,9 @@ private slots:
 
     void unknownJobCompletesWithEmptyLog() {
         TJobOrigin origin;
+        TReceiver receiver; // outlives the worker, which may post to it to the last
         TCommThread worker(&origin);
         worker.SetLogPath(FLogPath);
-        TReceiver receiver;
         QVERIFY(!worker.FDoneEvent.WaitFor(0));
         for (uint8_t code : {uint8_t(0), uint8_t(9)}) {
             worker.PostJob(code, &receiver);
@@ -71,9 +72,9 @@ private slots:
     void secondJobReplacesTheLog() {
         TJobOrigin origin;
         origin.FPortName = QStringLiteral("/nonexistent/port");
+        TReceiver receiver; // outlives the worker, which may post to it to the last
         TCommThread worker(&origin);
         worker.SetLogPath(FLogPath);
-        TReceiver receiver;
         worker.PostJob(jobCommand, &receiver);
         QVERIFY(worker.FDoneEvent.WaitFor(5000));
         QCOMPARE(worker.FErrorCode, errOpenFailed);
@@ -89,9 +90,9 @@ private slots:
 
     void postRightAfterTheEndIsNotLost() {
         TJobOrigin origin;
+        TReceiver receiver; // outlives the worker, which may post to it to the last
         TCommThread worker(&origin);
         worker.SetLogPath(FLogPath);
-        TReceiver receiver;
         for (int i = 0; i < 200; ++i) {
             worker.PostJob(0, &receiver);
             QVERIFY2(worker.FDoneEvent.WaitFor(5000), qPrintable(QString::number(i)));
@@ -100,9 +101,11 @@ private slots:
 
     void progressIsThrottled() {
         TJobOrigin origin;
-        TCommThread worker(&origin);
         TReceiver receiver;
-        worker.FNotifyWnd = &receiver;
+        TCommThread worker(&origin);
+        worker.PostJob(0, &receiver); // the job's notification target is taken from here
+        QVERIFY(worker.FDoneEvent.WaitFor(5000));
+        QCoreApplication::sendPostedEvents(&receiver);
         int64_t now = 1'000'000'000;
         worker.FClock = [&now] { return now; };
 
@@ -134,6 +137,7 @@ private slots:
     void destroyingDuringAJobWaitsForIt() {
         // A peer that never answers keeps the identification busy for three tries.
         QUdpSocket peer;
+        peer.setProxy(QNetworkProxy::NoProxy);
         QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
         TJobOrigin origin;
         origin.FPortName = QStringLiteral("TCP/IP");
@@ -155,9 +159,9 @@ private slots:
         // The datagram link without a configured peer cannot send: the job must fail.
         TJobOrigin origin;
         origin.FPortName = QStringLiteral("TCP/IP");
+        TReceiver receiver; // outlives the worker, which may post to it to the last
         TCommThread worker(&origin);
         worker.SetLogPath(FLogPath);
-        TReceiver receiver;
         worker.PostJob(jobCommand, &receiver);
         QVERIFY(worker.FDoneEvent.WaitFor(5000));
         QCOMPARE(worker.FErrorCode, errJobFailed);
