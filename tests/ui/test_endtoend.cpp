@@ -1,0 +1,167 @@
+// The window, the real worker and the simulated printer together: what a technician does, and
+// what the printer receives.
+#include "PrinterSim.h"
+#include "UiTestRig.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+QByteArray Hex(const char* text) {
+    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+// A valid firmware image: its length at offset 4 and a word at offset 8 that makes the sum 0.
+QByteArray FirmwareImage(int size) {
+    QByteArray image(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        image[i] = static_cast<char>((i * 7 + 3) & 0xFF);
+    auto put = [&image](int at, uint32_t v) {
+        for (int k = 0; k < 4; ++k)
+            image[at + k] = static_cast<char>(v >> (8 * k));
+    };
+    put(4, static_cast<uint32_t>(size));
+    put(8, 0);
+    uint32_t sum = 0;
+    for (int at = 0; at + 4 <= size; at += 4)
+        sum += static_cast<uint8_t>(image[at]) | static_cast<uint8_t>(image[at + 1]) << 8 |
+               static_cast<uint8_t>(image[at + 2]) << 16 |
+               static_cast<uint32_t>(static_cast<uint8_t>(image[at + 3])) << 24;
+    put(8, 0u - sum);
+    return image;
+}
+
+} // namespace
+
+class TestEndToEnd : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { InstallCaptureSeams(); }
+
+    void init() {
+        Captured().Clear();
+        FDir = std::make_unique<QTemporaryDir>();
+        FSim = std::make_unique<TPrinterSim>();
+        QString error;
+        QVERIFY2(FSim->StartPty(&error), qPrintable(error));
+    }
+
+    void cleanup() {
+        FSim.reset();
+        FDir.reset();
+    }
+
+    void parameterBlockReachesThePrinter() {
+        TfrmMain w(FDir->path());
+        Captured().Clear(); // no codepage.ini here: start-up said so
+        w.ComboPort->setEditText(FSim->SlavePath());
+        w.ComboSetBaudRate->setCurrentIndex(4); // "115200"
+        w.ComboCodePage->setCurrentIndex(2);
+        w.btSetClick();
+        QCOMPARE(Captured().Texts(), QStringList{QStringLiteral("OK")});
+        QCOMPARE(Captured().FSounds, QStringList{w.FAppPath + QStringLiteral("ok.wav")});
+        QCOMPARE(FSim->LastBlock(0x60), Hex("00 01 C2 00 00 01 00 00 32 00 00 00 C8 00 C8 00"));
+        w.FormDestroy();
+    }
+
+    void interfaceBlocksReachThePrinter() {
+        WriteFile(FDir->filePath(QStringLiteral("config.ini")), "[FACTORY]\r\nX=1\r\n");
+        TfrmMain w(FDir->path());
+        Captured().Clear(); // no codepage.ini here: start-up said so
+        w.ComboPort->setEditText(FSim->SlavePath() + QStringLiteral("  "));
+
+        w.comboIrBaudRate->setCurrentIndex(2); // " 38400"
+        w.btIrCommClick();
+        QCOMPARE(FSim->LastBlock(0x62), Hex("00 00 96 00"));
+
+        w.btSetBlueToothClick();
+        QCOMPARE(FSim->LastBlock(0x61), QByteArray("NUV\0"
+                                                   "6305\0",
+                                                   9));
+        w.edName->clear();
+        w.edPassword->clear();
+        w.btSetBlueToothClick();
+        QCOMPARE(FSim->LastBlock(0x61), QByteArray(2, '\0'));
+
+        w.edModalName->setText(QStringLiteral("  NUV-II "));
+        w.edSerialNo->setText(QStringLiteral(" 0  "));
+        w.btFactoryClick();
+        QCOMPARE(FSim->LastBlock(0x64), QByteArray("NUV-II\0"
+                                                   "0",
+                                                   8));
+
+        QCOMPARE(Captured().Texts(), QStringList(4, QStringLiteral("OK")));
+        w.FormDestroy();
+    }
+
+    void silentPrinterEndsInError() {
+        TSimFaults faults;
+        faults.FSilent = true;
+        FSim->SetFaults(faults);
+        TfrmMain w(FDir->path());
+        Captured().Clear(); // no codepage.ini here: start-up said so
+        w.ComboPort->setEditText(FSim->SlavePath());
+        w.btIrCommClick();
+        QCOMPARE(Captured().Texts(), QStringList{QStringLiteral("ERROR")});
+        QCOMPARE(Captured().FSounds, QStringList{w.FAppPath + QStringLiteral("error.wav")});
+        QCOMPARE(FSim->Frames().size(), 3); // the identification, three times
+        w.FormDestroy();
+    }
+
+    void fontAndFirmwareDownloads() {
+        QByteArray font(700, Qt::Uninitialized);
+        for (int i = 0; i < font.size(); ++i)
+            font[i] = static_cast<char>(i * 13);
+        QVERIFY(WriteFile(FDir->filePath(QStringLiteral("font.bin")), font));
+        const QByteArray image = FirmwareImage(1000);
+        const QString imagePath = FDir->filePath(QStringLiteral("fw.bin"));
+        QVERIFY(WriteFile(imagePath, image));
+
+        TfrmMain w(FDir->path());
+        Captured().Clear(); // no codepage.ini here: start-up said so
+        w.ComboPort->setEditText(FSim->SlavePath());
+        w.btFontClick();
+        QCOMPARE(Captured().Texts(), QStringList{QStringLiteral("OK")});
+        QCOMPARE(FSim->DownloadedFile(0x63), font);
+        QCOMPARE(w.StatusPanelText(1), QStringLiteral("DOWNLOAD font.bin"));
+        QCOMPARE(w.StatusPanelText(0), QStringLiteral("Finished: 100.0%(2/2)"));
+        QCOMPARE(FSim->LinkRate(), 9600); // switched back after the download
+
+        Captured().FNextFileName = imagePath;
+        w.btUpdateClick();
+        QCOMPARE(Captured().Texts(), (QStringList{QStringLiteral("OK"), QStringLiteral("OK")}));
+        QVERIFY(FSim->ProgramEnded());
+        QCOMPARE(FSim->ProgramImage(), image + QByteArray(24, '\xFF'));
+        QCOMPARE(w.StatusPanelText(0), QStringLiteral("Finished: 100.0%(3/3)"));
+        w.FormDestroy();
+    }
+
+    void datagramLinkFromTheSettings() {
+        TPrinterSim udp;
+        QVERIFY(udp.StartUdp());
+        WriteFile(FDir->filePath(QStringLiteral("config.ini")),
+                  QStringLiteral("[NETWORK]\r\nHOST=127.0.0.1\r\nPORT=%1\r\n")
+                      .arg(udp.UdpPort())
+                      .toLatin1());
+        TfrmMain w(FDir->path());
+        Captured().Clear(); // no codepage.ini here: start-up said so
+        w.ComboPort->setEditText(QStringLiteral("TCP/IP"));
+        w.btIrCommClick();
+        QCOMPARE(Captured().Texts(), QStringList{QStringLiteral("OK")});
+        QCOMPARE(udp.LastBlock(0x62), Hex("00 00 25 80"));
+        w.FormDestroy();
+        // The peer is kept for the next start.
+        QVERIFY(ReadFile(FDir->filePath(QStringLiteral("config.ini"))).contains("HOST=127.0.0.1"));
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TPrinterSim> FSim;
+};
+
+QTEST_MAIN(TestEndToEnd)
+#include "test_endtoend.moc"
