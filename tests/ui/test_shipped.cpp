@@ -1,0 +1,21 @@
+// Files shipped next to the executable.
+#include "settings/CodePageList.h"
+
+#include <QtTest>
+
+class TestShipped : public QObject {
+    Q_OBJECT
+
+private slots:
+    void codePageFileMatchesBuiltInList() {
+        QStringList entries;
+        QString error;
+        QVERIFY2(
+            LoadCodePageList(QStringLiteral(NUV_SOURCE_DIR "/app/codepage.ini"), entries, &error),
+            qPrintable(error));
+        QCOMPARE(entries, BuiltInCodePages());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShipped)
+#include "test_shipped.moc"
