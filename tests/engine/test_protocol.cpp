@@ -97,6 +97,13 @@ private slots:
             QVERIFY2(QRegularExpression(patterns.at(i)).match(line).hasMatch(),
                      qPrintable(QStringLiteral("line %1: %2").arg(i).arg(line)));
         }
+        // The identification goes out no earlier than 10 ms after the port opened.
+        auto stampMs = [](const QByteArray& line) {
+            const QDateTime t = QDateTime::fromString(QString::fromLatin1(line.right(22)).trimmed(),
+                                                      QStringLiteral("yy-MM-dd hh:mm:ss zzz"));
+            return t.toMSecsSinceEpoch();
+        };
+        QVERIFY(stampMs(lines.at(1)) - stampMs(lines.at(0)) >= 10);
     }
 
     void junkBeforeTheFrameAndReplyInPieces() {
