@@ -39,7 +39,7 @@ TCommThread::~TCommThread() {
         FTerminate = true;
     }
     FWake.notify_all();
-    {
+    if (isRunning() || isFinished()) {
         std::unique_lock<std::mutex> lock(FWakeMutex);
         FWake.wait(lock, [this] { return FFinished; });
     }
@@ -80,6 +80,7 @@ void TCommThread::run() {
 void TCommThread::RunOneJob() {
     try {
         FLog.Clear();
+        FLinkOpened = false;
         FPortName = FOrigin ? FOrigin->FPortName : QString();
         FBaudRate = FOrigin ? FOrigin->FBaudRate : 9600;
         FLink.FPeerHost = FOrigin ? FOrigin->FPeerHost : QString();
@@ -101,11 +102,13 @@ void TCommThread::RunOneJob() {
     } catch (const std::exception& e) {
         // A job cut short must never pass for success, and its traffic must still be seen.
         FErrorCode = errJobFailed;
-        FLink.Close();
+        if (FLinkOpened)
+            CloseLink();
         FLog.AddLog("ERROR " + QByteArray(e.what()) + TTrafficLog::TimeStamp());
     } catch (...) {
         FErrorCode = errJobFailed;
-        FLink.Close();
+        if (FLinkOpened)
+            CloseLink();
         FLog.AddLog("ERROR unknown exception" + TTrafficLog::TimeStamp());
     }
     try {

@@ -41,6 +41,9 @@ constexpr uint16_t cmdSetIrRate = 0x62;
 constexpr uint16_t cmdWriteFont = 0x63;
 constexpr uint16_t cmdSetFactoryInfo = 0x64;
 
+// Data bytes one request frame carries.
+constexpr int32_t MaxCommandData = 1012;
+
 constexpr uint32_t modeProgram = 0;
 constexpr uint32_t modeDownload = 1;
 constexpr uint32_t modeProgramEnd = 0xFFFFFFFF;
@@ -154,6 +157,7 @@ private:
 
     const TJobOrigin* FOrigin;
     QObject* FJobNotifyWnd = nullptr; // FNotifyWnd as taken with the current job
+    bool FLinkOpened = false;         // this job opened the link and has not closed it
     TLinkConnection FLink;
     QString FLogPath;
     bool FHaveProgressTime = false; // the zero time: the first progress call always posts

@@ -7,8 +7,9 @@
 #include <stdexcept>
 
 void TCommThread::DoCommand() {
-    if (FCmdLength < 0 || FCmdLength > static_cast<int32_t>(sizeof(FCmdData)))
-        throw std::invalid_argument("Command block length out of range");
+    // Checked before the link opens: a block no frame can carry must not cost a handshake.
+    if (FCmdLength < 0 || FCmdLength > MaxCommandData)
+        throw std::invalid_argument("Command block longer than a frame can carry");
     if (OpenLink()) {
         if (SendCommand(static_cast<uint16_t>(FCmdCode), FCmdArg, FCmdData, 1023, FCmdLength, 3,
                         1000) >= 0)

@@ -1,6 +1,7 @@
 // Request/reply frames, the receiver, and the handshake steps every job begins with.
 #include "CommThread.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 #include <stdexcept>
@@ -9,6 +10,7 @@ namespace {
 
 constexpr int32_t FrameBufferSize = 1024;
 constexpr int32_t MaxRequestData = FrameBufferSize - 12;
+static_assert(MaxRequestData == MaxCommandData);
 constexpr int32_t ReceiveBufferSize = 2048;
 constexpr int32_t ReceiveByteBound = 2000;
 
@@ -61,17 +63,19 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
 
 int32_t TCommThread::ReceiveReply(uint8_t* data, int32_t capacity, int32_t timeout) {
     uint8_t buffer[ReceiveBufferSize];
-    int32_t taken = 0;
+    int32_t taken = 0; // bytes taken in, as the log counts them
+    int32_t kept = 0;  // of those, the bytes held in the buffer
     int32_t start = 0;
     int32_t result = -1;
 
     if (FUseDatagram) {
-        bool truncated = false;
-        taken = FLink.ReceiveDatagram(buffer, ReceiveBufferSize, timeout, truncated);
+        int32_t size = 0;
+        kept = FLink.ReceiveDatagram(buffer, ReceiveBufferSize, timeout, size);
+        taken = size;
         // No checksums on this link; but a datagram must hold all the data it declares.
-        if (!truncated && taken >= 12 && buffer[0] == 0x03 && buffer[1] == 0xFE) {
+        if (size == kept && kept >= 12 && buffer[0] == 0x03 && buffer[1] == 0xFE) {
             const int32_t length = Le16(buffer + 8);
-            if (12 + length <= taken && length <= capacity) {
+            if (12 + length <= kept && length <= capacity) {
                 if (length > 0)
                     std::memcpy(data, buffer + 12, static_cast<size_t>(length));
                 result = length;
@@ -81,8 +85,7 @@ int32_t TCommThread::ReceiveReply(uint8_t* data, int32_t capacity, int32_t timeo
         enum { Hunt, Direction, Header, Data } state = Hunt;
         int32_t dataLength = 0;
         const int64_t deadline = NowMs() + timeout;
-        bool invalid = false;
-        while (result < 0 && !invalid && taken <= ReceiveByteBound) {
+        while (result < 0 && taken <= ReceiveByteBound) {
             // Never pass 0 as a read time-out: 0 would mean "no limit".
             const int64_t remaining = deadline - NowMs();
             if (remaining <= 0)
@@ -91,8 +94,8 @@ int32_t TCommThread::ReceiveReply(uint8_t* data, int32_t capacity, int32_t timeo
             if (state == Header)
                 want = 10;
             else if (state == Data)
-                want = dataLength;
-            if (taken + want > ReceiveBufferSize)
+                want = std::min(dataLength, ReceiveBufferSize - taken);
+            if (want <= 0 || taken + want > ReceiveBufferSize)
                 break;
             int32_t got = 0;
             const int32_t r =
@@ -120,33 +123,32 @@ int32_t TCommThread::ReceiveReply(uint8_t* data, int32_t capacity, int32_t timeo
             case Header:
                 if (Xor(buffer + start, 11) == 0) {
                     dataLength = Le16(buffer + start + 8);
-                    if (dataLength == 0) {
+                    if (dataLength == 0)
                         result = 0;
-                    } else if (dataLength > capacity ||
-                               start + 12 + dataLength > ReceiveBufferSize) {
-                        // Cannot be taken without writing past a buffer: not a valid reply.
-                        invalid = true;
-                    } else {
+                    else
                         state = Data;
-                    }
                 }
                 break;
             case Data:
-                if ((buffer[start + 11] ^ Xor(buffer + start + 12, dataLength)) == 0) {
+                // Data that would not fit the caller's room or this buffer is never taken; the
+                // try then runs out like one with a bad checksum.
+                if (dataLength <= capacity && start + 12 + dataLength <= ReceiveBufferSize &&
+                    (buffer[start + 11] ^ Xor(buffer + start + 12, dataLength)) == 0) {
                     std::memcpy(data, buffer + start + 12, static_cast<size_t>(dataLength));
                     result = dataLength;
                 }
                 break;
             }
         }
+        kept = taken;
     }
 
     AddLog("Rec: " + QByteArray::number(taken) + " bytes" + TTrafficLog::TimeStamp());
-    if (start + 12 < taken) {
+    if (start + 12 < kept) {
         DumpHex(buffer, start + 12);
-        DumpHex(buffer + start + 12, taken - start - 12);
+        DumpHex(buffer + start + 12, kept - start - 12);
     } else {
-        DumpHex(buffer, taken);
+        DumpHex(buffer, kept);
     }
     return result;
 }
@@ -195,6 +197,7 @@ bool TCommThread::OpenLink() {
         return false;
     }
     FUseDatagram = FLink.FUseDatagram;
+    FLinkOpened = true;
     msleep(10);
     return QueryDevice();
 }

@@ -4,6 +4,7 @@
 #include <QHostInfo>
 #include <QNetworkProxy>
 #include <QUdpSocket>
+#include <algorithm>
 #include <stdexcept>
 
 namespace {
@@ -25,7 +26,14 @@ void TDatagramSocket::Send(const QString& host, uint16_t port, const uint8_t* da
             const QHostInfo info = QHostInfo::fromName(host.trimmed());
             if (info.error() != QHostInfo::NoError || info.addresses().isEmpty())
                 Fail(QStringLiteral("Host %1 not found: %2").arg(host, info.errorString()));
+            // Printers answer on IPv4; take an IPv6 address only when there is no other.
             address = info.addresses().constFirst();
+            for (const QHostAddress& a : info.addresses()) {
+                if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                    address = a;
+                    break;
+                }
+            }
         }
         auto socket = std::make_unique<QUdpSocket>();
         // A printer on the local network is never reached through a proxy.
@@ -44,26 +52,27 @@ void TDatagramSocket::Send(const QString& host, uint16_t port, const uint8_t* da
         Fail(QStringLiteral("Datagram send failed: %1").arg(FSocket->errorString()));
 }
 
-int32_t TDatagramSocket::Receive(uint8_t* buffer, int32_t capacity, int32_t ms, bool& truncated) {
-    truncated = false;
+int32_t TDatagramSocket::Receive(uint8_t* buffer, int32_t capacity, int32_t ms, int32_t& size) {
+    size = 0;
     if (!FSocket)
         Fail(QStringLiteral("Datagram receive without a socket"));
-    if (!FSocket->hasPendingDatagrams() && !FSocket->waitForReadyRead(ms)) {
+    // A wait of 0 or less would wait without end.
+    if (!FSocket->hasPendingDatagrams() && !FSocket->waitForReadyRead(ms > 0 ? ms : 1)) {
         if (FSocket->error() != QAbstractSocket::SocketTimeoutError &&
             FSocket->error() != QAbstractSocket::UnknownSocketError)
             Fail(QStringLiteral("Datagram receive failed: %1").arg(FSocket->errorString()));
         return 0;
     }
-    const qint64 size = FSocket->pendingDatagramSize();
-    if (size < 0) {
+    const qint64 pending = FSocket->pendingDatagramSize();
+    if (pending < 0) {
         if (FSocket->error() == QAbstractSocket::ConnectionRefusedError)
             Fail(QStringLiteral("Datagram receive failed: %1").arg(FSocket->errorString()));
         return 0;
     }
-    truncated = size > capacity;
     const qint64 got = FSocket->readDatagram(reinterpret_cast<char*>(buffer), capacity);
     if (got < 0)
         Fail(QStringLiteral("Datagram receive failed: %1").arg(FSocket->errorString()));
+    size = static_cast<int32_t>(std::min<qint64>(pending, INT32_MAX));
     return static_cast<int32_t>(got);
 }
 

@@ -17,9 +17,9 @@ public:
 
     // Creates the socket on first use; throws when the peer is not configured or not resolvable.
     void Send(const QString& host, uint16_t port, const uint8_t* data, int32_t count);
-    // Waits at most ms for one datagram; returns its length (truncated to capacity, with
-    // `truncated` set when it was longer), or 0 when none came in time.
-    int32_t Receive(uint8_t* buffer, int32_t capacity, int32_t ms, bool& truncated);
+    // Waits at most ms for one datagram; returns the bytes kept (at most capacity) and sets
+    // size to the datagram's whole length; 0 and 0 when none came in time.
+    int32_t Receive(uint8_t* buffer, int32_t capacity, int32_t ms, int32_t& size);
     void Release();
     bool IsCreated() const { return static_cast<bool>(FSocket); }
 

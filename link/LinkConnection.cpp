@@ -26,8 +26,8 @@ void TLinkConnection::Send(const uint8_t* data, int32_t count) {
 }
 
 int32_t TLinkConnection::ReceiveDatagram(uint8_t* buffer, int32_t capacity, int32_t ms,
-                                         bool& truncated) {
-    return FSocket.Receive(buffer, capacity, ms, truncated);
+                                         int32_t& size) {
+    return FSocket.Receive(buffer, capacity, ms, size);
 }
 
 void TLinkConnection::Close() {

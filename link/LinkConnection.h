@@ -19,7 +19,7 @@ public:
     bool Open(const QString& portName, int32_t baudRate);
     // Logs the bytes, then writes them; a failed write shows up as a missing reply.
     void Send(const uint8_t* data, int32_t count);
-    int32_t ReceiveDatagram(uint8_t* buffer, int32_t capacity, int32_t ms, bool& truncated);
+    int32_t ReceiveDatagram(uint8_t* buffer, int32_t capacity, int32_t ms, int32_t& size);
     void Close();
 
     bool FUseDatagram = false;

@@ -39,6 +39,8 @@ QByteArray TTrafficLog::ToBytes() const {
 
 void TTrafficLog::SaveToFile(const QString& path) const {
     QSaveFile file(path);
+    // A writable log in a folder we may not create files in is still replaced.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
         throw std::runtime_error(QStringLiteral("Cannot create file \"%1\". %2")
                                      .arg(path, file.errorString())

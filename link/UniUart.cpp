@@ -89,14 +89,11 @@ bool TMyUart::Open(const QString& name, int32_t baudRate) {
 #endif
     port->clearError();
 
-    // Devices without modem-control lines (pseudo-terminals) refuse these; that is no fault.
-    const bool dtr = port->setDataTerminalReady(true);
-    if (!dtr && port->error() != QSerialPort::UnsupportedOperationError)
-        return false;
+    // Devices without modem-control lines (pseudo-terminals, some adapters) refuse these in
+    // more than one way; the printer needs neither line, so no refusal is a fault.
+    port->setDataTerminalReady(true);
     port->clearError();
-    const bool rts = port->setRequestToSend(true);
-    if (!rts && port->error() != QSerialPort::UnsupportedOperationError)
-        return false;
+    port->setRequestToSend(true);
     port->clearError();
 
     // Whatever the line carried before we came is not an answer to anything we send.

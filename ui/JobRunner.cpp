@@ -20,11 +20,17 @@ void TfrmMain::RunCommandJob() {
 void TfrmMain::RunJob(uint8_t jobCode) {
     if (!FComm || FJobRunning)
         return;
-    SetJobRunning(true);
-    FPostJob(jobCode);
-    WaitForJob();
-    ReportJobResult();
-    SetJobRunning(false);
+    {
+        SetJobRunning(true);
+        // Whatever happens, the buttons come back and a close can take effect.
+        struct TRunningGuard {
+            TfrmMain* FWindow;
+            ~TRunningGuard() { FWindow->SetJobRunning(false); }
+        } guard{this};
+        FPostJob(jobCode);
+        WaitForJob();
+        ReportJobResult();
+    }
     if (FCloseRequested) {
         FCloseRequested = false;
         close();

@@ -8,6 +8,7 @@
 #include <QAction>
 #include <QComboBox>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -83,9 +84,23 @@ QWidget* NewPage(QTabWidget* tabs, const QString& name, const QString& caption) 
 }
 
 QFont WindowFont() {
-    if (QFontDatabase::families().contains(QStringLiteral("Courier New")))
+    const QStringList families = QFontDatabase::families();
+    if (families.contains(QStringLiteral("Courier New")))
         return QFont(QStringLiteral("Courier New"));
-    return QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    if (QFontInfo(system).fixedPitch())
+        return system;
+    // Some systems map "monospace" to a font that is not fixed pitch after all.
+    for (const char* name : {"DejaVu Sans Mono", "Liberation Mono", "Nimbus Mono PS"}) {
+        if (families.contains(QLatin1String(name)) &&
+            QFontDatabase::isFixedPitch(QLatin1String(name)))
+            return QFont(QLatin1String(name));
+    }
+    for (const QString& family : families) {
+        if (QFontDatabase::isFixedPitch(family) && !QFontDatabase::isPrivateFamily(family))
+            return QFont(family);
+    }
+    return system;
 }
 
 } // namespace

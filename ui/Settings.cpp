@@ -4,6 +4,7 @@
 
 #include "IniFile.h"
 #include "TextToInt.h"
+#include "WidgetValues.h"
 #include "settings/CodePageList.h"
 
 #include <QComboBox>
@@ -145,15 +146,15 @@ void TfrmMain::SaveSettings(TIniFile& ini, QStringList& failures) const {
     };
 
     writeNumber(secPara, QStringLiteral("BAUDRATE"), TrimCtl(ComboSetBaudRate->currentText()));
-    ini.WriteInteger(secPara, QStringLiteral("CODEPAGE"), ComboCodePage->currentIndex());
-    ini.WriteInteger(secPara, QStringLiteral("DENSITY"), ComboDensity->currentIndex());
-    ini.WriteInteger(secPara, QStringLiteral("FONT"), ComboFont->currentIndex());
-    ini.WriteInteger(secPara, QStringLiteral("LINEFEED"), comboLineFeed->currentIndex());
+    ini.WriteInteger(secPara, QStringLiteral("CODEPAGE"), SelectedPosition(ComboCodePage));
+    ini.WriteInteger(secPara, QStringLiteral("DENSITY"), SelectedPosition(ComboDensity));
+    ini.WriteInteger(secPara, QStringLiteral("FONT"), SelectedPosition(ComboFont));
+    ini.WriteInteger(secPara, QStringLiteral("LINEFEED"), SelectedPosition(comboLineFeed));
     ini.WriteInteger(secPara, QStringLiteral("IDLE TIME"),
-                     TryTextToInt(TrimCtl(edIdle->text())).value_or(50));
-    writeNumber(secPara, QStringLiteral("OFF TIME"), TrimCtl(edOff->text()));
-    writeNumber(secPara, QStringLiteral("MAX FEED"), TrimCtl(edMaxFeed->text()));
-    writeNumber(secPara, QStringLiteral("PAGE LENGTH"), TrimCtl(edPage->text()));
+                     TryTextToInt(EditValueText(edIdle)).value_or(50));
+    writeNumber(secPara, QStringLiteral("OFF TIME"), EditValueText(edOff));
+    writeNumber(secPara, QStringLiteral("MAX FEED"), EditValueText(edMaxFeed));
+    writeNumber(secPara, QStringLiteral("PAGE LENGTH"), EditValueText(edPage));
 
     ini.WriteString(secBlueTooth, QStringLiteral("DEVICE NAME"), edName->text());
     ini.WriteString(secBlueTooth, QStringLiteral("PIN"), edPassword->text());

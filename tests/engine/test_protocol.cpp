@@ -220,15 +220,27 @@ private slots:
                  (QList<uint16_t>{cmdQueryDevice, cmdQueryDevice, cmdSetIrRate, cmdSetIrRate}));
     }
 
-    void oversizedReplyIsNotTaken() {
-        // Reply data beyond the caller's room must never be copied.
+    void oversizedRepliesAreNotTaken() {
+        // Reply data beyond the caller's room is never copied: 300 bytes for the rate switch,
+        // which has room for 255.
         TEngineRig rig;
         TSimFaults faults;
-        faults.FReplyDataLength = 1100; // more than the command job's 1023 bytes of room
-        faults.FFilter = [](const TSimFrame& f) { return f.FCommand == cmdSetIrRate; };
+        faults.FReplyDataLength = 300;
+        faults.FFilter = [](const TSimFrame& f) { return f.FCommand == cmdSetLinkRate; };
         rig.FSim.SetFaults(faults);
-        rig.SetCommand(cmdSetIrRate, Hex("00 00 25 80"));
-        QCOMPARE(rig.Run(jobCommand), int(errNoReply));
+        QCOMPARE(rig.Run(jobDownload), int(errNoReply));
+        QCOMPARE(rig.Commands(), (QList<uint16_t>{cmdQueryDevice, cmdSetLinkRate}));
+
+        // A datagram longer than the receive buffer is no reply either; the log counts it whole.
+        TEngineRig udp(true);
+        faults.FReplyDataLength = 2100;
+        faults.FFilter = [](const TSimFrame& f) { return f.FCommand == cmdSelectMode; };
+        udp.FSim.SetFaults(faults);
+        QCOMPARE(udp.Run(jobDownload), int(errDownloadMode));
+        int oversized = 0;
+        for (const QByteArray& line : udp.LogLines())
+            oversized += line.startsWith("Rec: 2112 bytes") ? 1 : 0;
+        QCOMPARE(oversized, 3);
     }
 };
 

@@ -132,6 +132,25 @@ private slots:
         check(&TfrmMain::btFactoryClick, "x9600");
     }
 
+    void whatTheUserSeesIsWhatIsSent() {
+        // A blank fill inside a masked value is not dropped: "1 34" is not 134.
+        W().edIdle->setText("1234");
+        W().edIdle->setCursorPosition(2);
+        QTest::keyClick(W().edIdle, Qt::Key_Backspace);
+        QCOMPARE(W().edIdle->displayText(), QString("1 34"));
+        W().btSetClick();
+        QCOMPARE(FJobs.FCodes.size(), 0);
+        QCOMPARE(Captured().Texts(), QStringList{"'1 34' is not a valid integer value"});
+
+        // Text typed over a selection names the entry it spells, or none.
+        W().edIdle->setText("50");
+        W().ComboDensity->setEditText("zz");
+        W().ComboFont->setEditText("D  8x16");
+        W().btSetClick();
+        QCOMPARE(uint8_t(FJobs.FBlock[5]), uint8_t(0xFF));
+        QCOMPARE(uint8_t(FJobs.FBlock[6]), uint8_t(3));
+    }
+
     void irCommBlock() {
         W().comboIrBaudRate->setCurrentIndex(2);
         W().btIrCommClick();
