@@ -327,4 +327,7 @@ void TfrmMain::CreateControls() {
     connect(btInc, &QPushButton::clicked, this, [this] { btIncClick(); });
     connect(btUpdate, &QPushButton::clicked, this, [this] { btUpdateClick(); });
     connect(btFont, &QPushButton::clicked, this, [this] { btFontClick(); });
+    connect(btLOGO, &QPushButton::clicked, this, [this] { btLOGOClick(); });
+    connect(actAddLogo, &QAction::triggered, this, [this] { actAddLogoExecute(); });
+    connect(actDelete, &QAction::triggered, this, [this] { actDeleteExecute(); });
 }

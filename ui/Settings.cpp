@@ -104,6 +104,9 @@ void TfrmMain::LoadSettings(const TIniFile& ini) {
     FLogoCommand = ini.ReadInteger(secLogo, QStringLiteral("COMMAND"), 45);
     FLogoPara = ini.ReadInteger(secLogo, QStringLiteral("PARA"), 0);
     LoadLogoList(ini);
+    // Any failure is shown; start-up goes on with what was built.
+    BuildLogoImage();
+    UpdateActions();
 
     SelectRate(ComboSetBaudRate, ini.ReadInteger(secPara, QStringLiteral("BAUDRATE"), 9600));
     SelectPosition(ComboCodePage, ini.ReadInteger(secPara, QStringLiteral("CODEPAGE"), 1));

@@ -33,6 +33,13 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
             return QFileDialog::getOpenFileName(
                 this, QString(), FAppPath, QStringLiteral("BINARY FILE(*.bin);;ALL FILE(*.*)"));
         };
+    FOpenPictureName = FDefaultSeams.FOpenPictureName;
+    if (!FOpenPictureName)
+        FOpenPictureName = [this] {
+            // Any file may be tried: it is decoded as a bitmap whatever its extension.
+            return QFileDialog::getOpenFileName(
+                this, QString(), FAppPath, QStringLiteral("Bitmaps (*.bmp *.dib);;All files (*)"));
+        };
     FPostJob = [this](uint8_t jobCode) { FComm->PostJob(jobCode, this); };
 
     CreateControls();

@@ -38,6 +38,7 @@ struct TWindowSeams {
     TShowMessageFn FShowMessage;
     TPlaySoundFn FPlaySound;
     TOpenFileNameFn FOpenFileName;
+    TOpenFileNameFn FOpenPictureName;
 };
 
 // The tool's one window: top bar (port and rate), six pages, status bar. It owns the worker
@@ -61,8 +62,9 @@ public:
 
     TShowMessageFn FShowMessage;
     TPlaySoundFn FPlaySound;
-    TOpenFileNameFn FOpenFileName; // "" when cancelled
-    TPostJobFn FPostJob;           // defaults to the worker's PostJob
+    TOpenFileNameFn FOpenFileName;    // "" when cancelled
+    TOpenFileNameFn FOpenPictureName; // the logo picture chooser; "" when cancelled
+    TPostJobFn FPostJob;              // defaults to the worker's PostJob
 
     // The executable's name without extension; title of the job result boxes.
     static QString AppTitle();
@@ -80,6 +82,16 @@ public:
     void btIncClick();
     void btUpdateClick();
     void btFontClick();
+    void btLOGOClick();
+
+    // NVRAM page. BuildLogoImage rebuilds FLogoImage from FLogoFiles and shows why it failed.
+    bool BuildLogoImage();
+    void actAddLogoExecute();
+    void actDeleteExecute();
+    void actAddLogoUpdate();
+    void actDeleteUpdate();
+    // Qt has no idle-time action updates: called after every change of the logo list.
+    void UpdateActions();
 
     // The window's side of a job.
     void RunCommandJob();
@@ -169,11 +181,13 @@ private:
     void Guarded(const std::function<void()>& body);
     void ShowError(const QString& text);
     void PlaySoundFile(const QString& path);
+    void SetLogoSpaceLine();
 
     QLabel* FStatusPanels[2] = {};
     QList<QWidget*> FJobButtons;
     QSoundEffect* FSound = nullptr;
     bool FJobRunning = false;
+    bool FLogoBuildOk = true; // the last BuildLogoImage converted every entry
     bool FCloseRequested = false;
     bool FDestroyed = false;
     bool FConfigRead = true; // false: config.ini exists but could not be read; never overwrite it

@@ -5,6 +5,7 @@
 
 #include <QComboBox>
 #include <QFontInfo>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -51,11 +52,13 @@ class TestMainWindow : public QObject {
 
     QString Config() const { return FPath + "config.ini"; }
     void WriteConfig(const QByteArray& text) { QVERIFY(WriteFile(Config(), text)); }
-    // A file that exists, for logo entries.
+    // A picture that exists and converts, for logo entries.
     QString MakeFile(const QString& relative) {
         const QString path = FPath + relative;
         QDir().mkpath(QFileInfo(path).absolutePath());
-        WriteFile(path, "x");
+        QImage picture(1, 1, QImage::Format_RGB888);
+        picture.fill(Qt::white);
+        picture.save(path, "BMP");
         return path;
     }
 
