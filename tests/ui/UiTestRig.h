@@ -49,6 +49,10 @@ inline void InstallCaptureSeams() {
         ++Captured().FDialogs;
         return Captured().FNextFileName;
     };
+    TfrmMain::FDefaultSeams.FOpenPictureName = [] {
+        ++Captured().FDialogs;
+        return Captured().FNextFileName;
+    };
 }
 
 inline bool WriteFile(const QString& path, const QByteArray& bytes) {
