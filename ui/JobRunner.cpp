@@ -17,6 +17,11 @@ void TfrmMain::RunCommandJob() {
     RunJob(jobCommand);
 }
 
+void TfrmMain::TakeTopBarAsTyped() {
+    FPortName = ComboPort->currentText();
+    FBaudRate = TextToInt(TrimCtl(ComboBaud->currentText()));
+}
+
 void TfrmMain::RunJob(uint8_t jobCode) {
     if (!FComm || FJobRunning)
         return;

@@ -3,7 +3,6 @@
 #include "UniMain.h"
 
 #include "LogoImage.h"
-#include "TextToInt.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -82,7 +81,8 @@ void TfrmMain::btLOGOClick() {
     if (FJobRunning || !FComm)
         return;
     Guarded([this] {
-        const int32_t baudRate = TextToInt(TrimCtl(ComboBaud->currentText()));
+        // A bad rate is reported before anything is written.
+        TakeTopBarAsTyped();
         // An image from a failed build counts entries it does not hold; never send one.
         if (!FLogoBuildOk && !BuildLogoImage())
             return;
@@ -96,9 +96,6 @@ void TfrmMain::btLOGOClick() {
             return;
         }
         QDir::setCurrent(FAppPath);
-        // The port name goes as typed here, unlike the SET pages.
-        FPortName = ComboPort->currentText();
-        FBaudRate = baudRate;
         FComm->FFileNames = QStringList{logoPath};
         FComm->FFileLabels = QStringList{QStringLiteral("logo.bin")};
         FComm->FFileCommands = QStringList{QString::number(FLogoCommand)};

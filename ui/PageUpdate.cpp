@@ -3,7 +3,6 @@
 #include "UniMain.h"
 
 #include "FirmwareImage.h"
-#include "TextToInt.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -15,8 +14,7 @@ void TfrmMain::btUpdateClick() {
     Guarded([this] {
         QDir::setCurrent(FAppPath);
         // The port name goes as typed here, unlike the SET pages.
-        FPortName = ComboPort->currentText();
-        FBaudRate = TextToInt(TrimCtl(ComboBaud->currentText()));
+        TakeTopBarAsTyped();
         const QString path = FOpenFileName();
         if (path.isEmpty() || !QFileInfo(path).isFile())
             return;
@@ -37,8 +35,7 @@ void TfrmMain::btFontClick() {
     Guarded([this] {
         // "font.bin" is named relative to the program's folder.
         QDir::setCurrent(FAppPath);
-        FPortName = ComboPort->currentText();
-        FBaudRate = TextToInt(TrimCtl(ComboBaud->currentText()));
+        TakeTopBarAsTyped();
         FComm->FFileNames = QStringList{QStringLiteral("font.bin")};
         FComm->FFileLabels = QStringList{QStringLiteral("font.bin")};
         FComm->FFileCommands = QStringList{QStringLiteral("$63")};

@@ -176,6 +176,9 @@ private:
     // Posts the job whose inputs are stored, waits for it, reports it; job buttons are off
     // meanwhile, and a close asked for meanwhile happens afterwards.
     void RunJob(uint8_t jobCode);
+    // The top bar for a download job: the port name as typed, the rate trimmed and converted
+    // (throws the conversion error).
+    void TakeTopBarAsTyped();
     void SetJobRunning(bool running);
     // Runs a handler body; conversion and file errors end it with their message.
     void Guarded(const std::function<void()>& body);

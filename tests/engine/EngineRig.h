@@ -17,8 +17,10 @@ inline QByteArray Hex(const char* text) {
 class TRigReceiver : public QObject {
 public:
     bool event(QEvent* e) override {
-        if (e->type() == WM_USER)
+        if (e->type() == WM_USER) {
+            ++FDone;
             return true;
+        }
         if (e->type() == WM_PROGRESS) {
             auto* p = static_cast<TProgressEvent*>(e);
             FProgress.append({p->FDone, p->FTotal});
@@ -30,6 +32,7 @@ public:
         }
         return QObject::event(e);
     }
+    int FDone = 0;
     QList<QPair<int, int>> FProgress;
     QStringList FStatus;
 };

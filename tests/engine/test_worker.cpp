@@ -1,4 +1,4 @@
-#include "CommThread.h"
+#include "EngineRig.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -11,29 +11,7 @@
 
 namespace {
 
-// Stands in for the window: counts what the worker posts to it.
-class TReceiver : public QObject {
-public:
-    bool event(QEvent* e) override {
-        if (e->type() == WM_USER) {
-            ++FDone;
-            return true;
-        }
-        if (e->type() == WM_PROGRESS) {
-            auto* p = static_cast<TProgressEvent*>(e);
-            FProgress.append({p->FDone, p->FTotal});
-            return true;
-        }
-        if (e->type() == WM_STATUSTEXT) {
-            FStatus.append(static_cast<TStatusTextEvent*>(e)->FText);
-            return true;
-        }
-        return QObject::event(e);
-    }
-    int FDone = 0;
-    QList<QPair<int, int>> FProgress;
-    QStringList FStatus;
-};
+using TReceiver = TRigReceiver;
 
 QByteArray ReadFile(const QString& path) {
     QFile f(path);
