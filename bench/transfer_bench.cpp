@@ -4,10 +4,13 @@
 #include "PrinterSim.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
@@ -18,17 +21,35 @@ QByteArray Pattern(int size) {
     return bytes;
 }
 
+// CPU time the worker thread has used so far, in nanoseconds (Linux scheduler statistics).
+int64_t WorkerCpuNs() {
+    const QDir tasks(QStringLiteral("/proc/self/task"));
+    for (const QString& tid : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(tasks.filePath(tid + QStringLiteral("/comm")));
+        if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "TCommThread")
+            continue;
+        QFile stat(tasks.filePath(tid + QStringLiteral("/schedstat")));
+        if (stat.open(QIODevice::ReadOnly))
+            return stat.readAll().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
 struct TResult {
     int64_t FBytes = 0;
     int FBlocks = 0;
     double FWallMs = 0;
     double FBlockSpanMs = 0; // first block to last block, as the printer saw them
+    TSimTiming FTiming;
+    double FBlockTurnaroundUs = 0; // median, between two blocks
+    double FWorkerCpuMs = 0;       // the worker thread's own processor time for the job
     int FError = 0;
 };
 
 TResult RunJob(TCommThread& worker, TPrinterSim& sim, uint8_t job, uint16_t command, int64_t bytes,
                int blocks) {
     sim.ClearFrames();
+    const int64_t cpuBefore = WorkerCpuNs();
     QElapsedTimer timer;
     timer.start();
     worker.PostJob(job, nullptr);
@@ -38,15 +59,25 @@ TResult RunJob(TCommThread& worker, TPrinterSim& sim, uint8_t job, uint16_t comm
     r.FBytes = bytes;
     r.FBlocks = blocks;
     r.FError = worker.FErrorCode;
+    r.FWorkerCpuMs = double(WorkerCpuNs() - cpuBefore) / 1e6;
     int64_t first = -1, last = -1;
+    std::vector<int64_t> turnarounds;
     for (const TSimFrame& f : sim.Frames()) {
         if (f.FCommand != command)
             continue;
         if (first < 0)
             first = f.FTimeMs;
+        else if (f.FTurnaroundUs >= 0)
+            turnarounds.push_back(f.FTurnaroundUs);
         last = f.FTimeMs;
     }
+    if (!turnarounds.empty()) {
+        std::nth_element(turnarounds.begin(), turnarounds.begin() + turnarounds.size() / 2,
+                         turnarounds.end());
+        r.FBlockTurnaroundUs = double(turnarounds[turnarounds.size() / 2]);
+    }
     r.FBlockSpanMs = static_cast<double>(last - first);
+    r.FTiming = sim.Timing();
     return r;
 }
 
@@ -54,19 +85,23 @@ void Print(const char* what, int pace, const TResult& r) {
     // Per block: request 12 + data bytes, reply 12 bytes, 10 bits a byte.
     const double blockBytes = static_cast<double>(r.FBytes) / r.FBlocks + 24.0;
     const double lineMs = pace > 0 ? blockBytes * r.FBlocks * 10.0 * 1000.0 / pace : 0.0;
-    const double spanBlocks = r.FBlocks - 1; // the span runs from the first block to the last
-    std::printf("%-9s %-8s bytes %8lld  blocks %5d  wall %9.1f ms", what,
+    const double turnUs = r.FBlockTurnaroundUs;
+    const double lateUs =
+        r.FTiming.FReplies ? double(r.FTiming.FLatenessUs) / r.FTiming.FReplies : 0.0;
+    std::printf("%-9s %-8s %8lld bytes %5d blocks  wall %9.1f ms", what,
                 pace > 0 ? "paced" : "unpaced", static_cast<long long>(r.FBytes), r.FBlocks,
                 r.FWallMs);
     if (pace > 0) {
-        const double spanLineMs = blockBytes * spanBlocks * 10.0 * 1000.0 / pace;
-        std::printf("  line %9.1f ms  wall/line %.4f  blocks/line %.4f", lineMs, r.FWallMs / lineMs,
-                    r.FBlockSpanMs / spanLineMs);
+        const double blockLineUs = blockBytes * 10.0 * 1e6 / pace;
+        std::printf("  line %9.1f ms  wall/line %.4f  host turnaround %6.1f us/block = %.2f%% of "
+                    "line  (printer late %6.1f us/block)",
+                    lineMs, r.FWallMs / lineMs, turnUs, 100.0 * turnUs / blockLineUs, lateUs);
     } else {
-        std::printf("  per block %7.1f us (whole job %7.1f us)",
-                    r.FBlockSpanMs * 1000.0 / spanBlocks, r.FWallMs * 1000.0 / r.FBlocks);
+        std::printf("  per block %6.1f us  host turnaround %6.1f us/block",
+                    r.FBlockSpanMs * 1000.0 / (r.FBlocks - 1), turnUs);
     }
-    std::printf("  error %d\n", r.FError);
+    std::printf("  worker CPU %5.1f us/block  error %d\n", r.FWorkerCpuMs * 1000.0 / r.FBlocks,
+                r.FError);
 }
 
 } // namespace

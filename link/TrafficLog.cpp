@@ -1,7 +1,9 @@
 #include "TrafficLog.h"
 
-#include <QDateTime>
 #include <QSaveFile>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
 #include <stdexcept>
 
 void TTrafficLog::DumpHex(const uint8_t* data, int32_t count) {
@@ -53,7 +55,20 @@ void TTrafficLog::SaveToFile(const QString& path) const {
 }
 
 QByteArray TTrafficLog::TimeStamp() {
-    return QDateTime::currentDateTime()
-        .toString(QStringLiteral(" yy-MM-dd hh:mm:ss zzz "))
-        .toLatin1();
+    // Every exchange writes two of these; the C library formats them far faster than QDateTime.
+    using namespace std::chrono;
+    const auto now = system_clock::now();
+    const auto ms = duration_cast<milliseconds>(now.time_since_epoch()).count() % 1000;
+    const std::time_t seconds = system_clock::to_time_t(now);
+    std::tm local{};
+#ifdef _WIN32
+    localtime_s(&local, &seconds);
+#else
+    localtime_r(&seconds, &local);
+#endif
+    char text[40];
+    const int n = std::snprintf(text, sizeof text, " %02d-%02d-%02d %02d:%02d:%02d %03d ",
+                                local.tm_year % 100, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                local.tm_min, local.tm_sec, static_cast<int>(ms));
+    return QByteArray(text, n);
 }

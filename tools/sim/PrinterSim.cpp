@@ -48,6 +48,8 @@ constexpr uint32_t modeProgramEnd = 0xFFFFFFFFu;
 
 // A reply the tool does not drain would fill the pty; give up on it rather than stall.
 constexpr int64_t kWriteStallUs = 1000 * 1000;
+// How long before a due reply the simulator stops sleeping and spins.
+constexpr int64_t kSpinUs = 1500;
 
 int64_t NowUs() {
     timespec ts{};
@@ -256,6 +258,8 @@ struct TPrinterSim::TImpl {
     int32_t FRate = 0;
     int64_t FMode = -1;
     uint64_t FChanges = 0;
+    TSimTiming FTiming;
+    int64_t FLastReplyDoneUs = -1; // when the last reply's final byte was written
     int FMasterFd = -1;
     int FSlaveFd = -1;
     int FUdpFd = -1;
@@ -515,9 +519,16 @@ bool TPrinterSim::WaitForFrames(int count, int timeoutMs) const {
                                       [&] { return F->FFrames.size() >= count; });
 }
 
+TSimTiming TPrinterSim::Timing() const {
+    std::lock_guard lock(F->FLock);
+    return F->FTiming;
+}
+
 void TPrinterSim::ClearFrames() {
     std::lock_guard lock(F->FLock);
     F->FFrames.clear();
+    F->FTiming = TSimTiming();
+    F->FLastReplyDoneUs = -1;
 }
 
 int TPrinterSim::AnsweredFrames() const {
@@ -636,10 +647,20 @@ void TPrinterSim::TImpl::Run() {
         int64_t staleUs = 0;
         if (FPtyParser.StaleAt(staleUs))
             dueUs = dueUs < 0 ? staleUs : std::min(dueUs, staleUs);
+        // A paced reply is due at a given microsecond; waking from a sleep on a virtual machine
+        // can take half a millisecond, which would pass for the tool's own slowness. So sleep to
+        // just before a reply is due and spin the rest.
+        const bool replyDue = !FOut.empty() && FStallSinceUs < 0 && dueUs == FOut.front().FAtUs;
+        if (replyDue && dueUs - NowUs() <= kSpinUs) {
+            while (NowUs() < dueUs && !FStop) {
+            }
+        }
         timespec ts{};
         timespec* timeout = nullptr;
         if (dueUs >= 0) {
-            const int64_t wait = std::max<int64_t>(0, dueUs - NowUs());
+            int64_t wait = std::max<int64_t>(0, dueUs - NowUs());
+            if (replyDue)
+                wait = std::max<int64_t>(0, wait - kSpinUs);
             ts.tv_sec = time_t(wait / 1000000);
             ts.tv_nsec = long(wait % 1000000) * 1000;
             timeout = &ts;
@@ -732,6 +753,13 @@ void TPrinterSim::TImpl::Handle(const TParsed& p, bool udp, const sockaddr_in& f
     {
         std::lock_guard lock(FLock);
         FFrames.append(f);
+        // The tool's turnaround: from our last reply written to its next request's first byte.
+        if (FLastReplyDoneUs >= 0 && p.FFirstUs >= FLastReplyDoneUs) {
+            FFrames.last().FTurnaroundUs = p.FFirstUs - FLastReplyDoneUs;
+            FTiming.FTurnaroundUs += p.FFirstUs - FLastReplyDoneUs;
+            ++FTiming.FTurnarounds;
+        }
+        FLastReplyDoneUs = -1;
         int tries = 0;
         if (match && faults.FIgnoreFirstTries > 0)
             tries = ++FTries[f.FRaw];
@@ -905,6 +933,12 @@ void TPrinterSim::TImpl::Flush(int masterFd, int udpFd) {
         if (n > 0)
             out.FBytes.remove(0, int(n));
         if (out.FBytes.isEmpty()) {
+            {
+                std::lock_guard lock(FLock);
+                FLastReplyDoneUs = NowUs();
+                FTiming.FLatenessUs += FLastReplyDoneUs - out.FAtUs;
+                ++FTiming.FReplies;
+            }
             FOut.pop_front();
             FStallSinceUs = -1;
             continue;

@@ -18,6 +18,17 @@ struct TSimFrame {
     QByteArray FData;
     QByteArray FRaw;
     int64_t FTimeMs = 0; // SimNowMs() when the frame's last byte had arrived
+    // Serial link: from our previous reply's last byte written to this frame's first byte, in
+    // microseconds; -1 when no reply came before it.
+    int64_t FTurnaroundUs = -1;
+};
+
+// Where the time of a serial exchange goes, summed since the last ClearFrames().
+struct TSimTiming {
+    int64_t FTurnaroundUs = 0; // our reply fully written -> the tool's next request begins
+    int FTurnarounds = 0;
+    int64_t FLatenessUs = 0; // our replies written later than the paced line allows
+    int FReplies = 0;
 };
 
 struct TSimFaults {
@@ -75,7 +86,8 @@ public:
 
     QList<TSimFrame> Frames() const; // every valid request frame received, repeats included
     bool WaitForFrames(int count, int timeoutMs) const;
-    void ClearFrames();
+    void ClearFrames();         // also restarts Timing()
+    TSimTiming Timing() const;  // serial link only
     int AnsweredFrames() const; // replies sent or scheduled since start or SetFaults
 
     QByteArray LastBlock(uint16_t command) const; // data of the last taken frame with it
