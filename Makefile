@@ -1,21 +1,11 @@
-# Set-up, build, run and test on Debian 12. Installs only what is missing, so a second run is quick.
+# Build, run and test on Debian 12; `deps` installs only what is missing (see ./run.sh, ./test.sh).
 SHELL := /bin/bash
-PACKAGES := g++ cmake ninja-build qt6-base-dev qt6-serialport-dev qt6-multimedia-dev \
-            libgl-dev qt6-qpa-plugins clang-format xvfb xauth
-SUDO := $(shell [ "$$(id -u)" = 0 ] || echo sudo)
 JOBS ?= $(shell nproc)
 
 .PHONY: deps build run test test-asan test-tsan format-check bench clean
 
 deps:
-	@missing=$$(for p in $(PACKAGES); do \
-	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
-	  done); \
-	if [ -n "$$missing" ]; then \
-	  echo "Installing:" $$missing; \
-	  $(SUDO) apt-get update -qq && \
-	  DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -qq --no-install-recommends $$missing; \
-	fi
+	@tools/install-deps.sh
 
 build: deps
 	cmake --preset default -DNUV_WERROR=ON >/dev/null

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages this project needs, only those that are missing, so a second
+# run installs nothing. Run as root or as a user with sudo.
+set -euo pipefail
+PACKAGES=(make g++ cmake ninja-build git qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
+          libgl-dev qt6-qpa-plugins fonts-dejavu-core clang-format xvfb xauth)
+missing=()
+for p in "${PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' ||
+        missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+echo "Installing: ${missing[*]}"
+$SUDO apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
