@@ -1,5 +1,7 @@
 #include "MemoryStream.h"
 
+#include "FileError.h"
+
 #include <QFile>
 #include <cstring>
 #include <stdexcept>
@@ -7,14 +9,10 @@
 void TMemoryStream::LoadFromFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(QStringLiteral("Cannot open file \"%1\". %2")
-                                     .arg(path, file.errorString())
-                                     .toStdString());
+        throw std::runtime_error(FileErrorText("open", path, file.errorString()).toStdString());
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw std::runtime_error(QStringLiteral("Cannot read file \"%1\". %2")
-                                     .arg(path, file.errorString())
-                                     .toStdString());
+        throw std::runtime_error(FileErrorText("read", path, file.errorString()).toStdString());
     FData = std::move(bytes);
     FPosition = 0;
 }

@@ -1,5 +1,7 @@
 #include "TrafficLog.h"
 
+#include "FileError.h"
+
 #include <QSaveFile>
 #include <chrono>
 #include <cstdio>
@@ -44,14 +46,10 @@ void TTrafficLog::SaveToFile(const QString& path) const {
     // A writable log in a folder we may not create files in is still replaced.
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(QStringLiteral("Cannot create file \"%1\". %2")
-                                     .arg(path, file.errorString())
-                                     .toStdString());
+        throw std::runtime_error(FileErrorText("create", path, file.errorString()).toStdString());
     const QByteArray bytes = ToBytes();
     if (file.write(bytes) != bytes.size() || !file.commit())
-        throw std::runtime_error(QStringLiteral("Cannot write file \"%1\". %2")
-                                     .arg(path, file.errorString())
-                                     .toStdString());
+        throw std::runtime_error(FileErrorText("write", path, file.errorString()).toStdString());
 }
 
 QByteArray TTrafficLog::TimeStamp() {

@@ -2,6 +2,8 @@
 
 #include "UniMain.h"
 
+#include "FileError.h"
+
 #include "LogoImage.h"
 
 #include <QAction>
@@ -91,8 +93,7 @@ void TfrmMain::btLOGOClick() {
         QSaveFile file(logoPath);
         if (!file.open(QIODevice::WriteOnly) || file.write(FLogoImage) != FLogoImage.size() ||
             !file.commit()) {
-            ShowError(QStringLiteral("Cannot create file \"%1\". %2")
-                          .arg(QDir::toNativeSeparators(logoPath), file.errorString()));
+            ShowError(FileErrorText("create", logoPath, file.errorString()));
             return;
         }
         QDir::setCurrent(FAppPath);

@@ -2,6 +2,7 @@
 
 #include "UniMain.h"
 
+#include "FileError.h"
 #include "IniFile.h"
 #include "TextToInt.h"
 #include "WidgetValues.h"
@@ -25,11 +26,6 @@ const QString secBlueTooth = QStringLiteral("BLUE TOOTH");
 const QString secIrComm = QStringLiteral("IRCOMM");
 const QString secFactory = QStringLiteral("FACTORY");
 const QString secNetwork = QStringLiteral("NETWORK");
-
-QString FileError(const QString& path, const QString& reason) {
-    return QStringLiteral("Cannot open file \"%1\". %2")
-        .arg(QDir::toNativeSeparators(path), reason);
-}
 
 // Selects the first item whose trimmed text is the rate; leaves the selection alone otherwise.
 void SelectRate(QComboBox* combo, int32_t rate) {
@@ -64,7 +60,7 @@ void TfrmMain::FormCreate() {
     QString error;
     FConfigRead = ini.Load(path, &error);
     if (!FConfigRead)
-        ShowError(FileError(path, error));
+        ShowError(FileErrorText("open", path, error));
     LoadSettings(ini);
 }
 
@@ -192,7 +188,7 @@ void TfrmMain::SaveConfig() {
     TIniFile ini;
     QString error;
     if (!ini.Load(path, &error)) {
-        ShowError(FileError(path, error));
+        ShowError(FileErrorText("open", path, error));
         return;
     }
     QStringList failures;

@@ -13,6 +13,20 @@ inline QByteArray Hex(const char* text) {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
+inline QByteArray ReadFile(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// Writes name in dir; returns its path, empty when it could not be written.
+inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
+        return {};
+    return path;
+}
+
 // Stands in for the window: collects what the worker posts.
 class TRigReceiver : public QObject {
 public:
@@ -71,11 +85,7 @@ public:
     }
 
     QList<QByteArray> LogLines() const {
-        QFile f(FWorker.LogPath());
-        if (!f.open(QIODevice::ReadOnly))
-            return {};
-        QByteArray all = f.readAll();
-        QList<QByteArray> lines = all.split('\n');
+        QList<QByteArray> lines = ReadFile(FWorker.LogPath()).split('\n');
         if (!lines.isEmpty() && lines.last().isEmpty())
             lines.removeLast();
         for (QByteArray& line : lines) {

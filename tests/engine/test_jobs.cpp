@@ -34,14 +34,6 @@ std::function<bool(const TSimFrame&)> FirstTryOf(uint16_t command) {
     };
 }
 
-QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        return {};
-    return path;
-}
-
 } // namespace
 
 class TestJobs : public QObject {

@@ -13,11 +13,6 @@ namespace {
 
 using TReceiver = TRigReceiver;
 
-QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 } // namespace
 
 class TestWorker : public QObject {

@@ -8,9 +8,13 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QImage>
 #include <QList>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
 struct TShownMessage {
     QString FTitle;
@@ -58,6 +62,14 @@ inline void InstallCaptureSeams() {
 inline bool WriteFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Saves a picture as a Windows bitmap, making its folder; returns the path.
+inline QString SaveBitmap(const QString& path, const QImage& image) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    if (!image.save(path, "BMP"))
+        qWarning("could not save %s", qPrintable(path));
+    return path;
 }
 
 inline QByteArray ReadFile(const QString& path) {
@@ -110,5 +122,25 @@ struct TFakeJobs {
             else
                 finish();
         };
+    }
+};
+
+// A window in a fresh folder (no "codepage.ini": the built-in list) whose jobs are faked and
+// whose messages are captured.
+struct TFakeJobWindow {
+    std::unique_ptr<QTemporaryDir> FDir;
+    std::unique_ptr<TfrmMain> FWindow;
+    TFakeJobs FJobs;
+
+    TfrmMain& W() { return *FWindow; }
+    bool OpenWindow() {
+        FDir = std::make_unique<QTemporaryDir>();
+        if (!FDir->isValid())
+            return false;
+        FWindow = std::make_unique<TfrmMain>(FDir->path());
+        FJobs = TFakeJobs();
+        FJobs.Attach(W());
+        Captured().Clear();
+        return true;
     }
 };

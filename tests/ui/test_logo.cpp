@@ -81,11 +81,7 @@ class TestLogo : public QObject {
     int FPictureDialogs = 0;
 
     QString Save(const QString& name, const QImage& image) {
-        const QString path = FPath + name;
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        if (!image.save(path, "BMP"))
-            qWarning("could not save %s", qPrintable(path));
-        return path;
+        return SaveBitmap(FPath + name, image);
     }
     QString Black1x1(const QString& name = "dot.bmp") { return Save(name, Rgb(1, 1, Qt::black)); }
     void WriteConfig(const QByteArray& text) { QVERIFY(WriteFile(FPath + "config.ini", text)); }

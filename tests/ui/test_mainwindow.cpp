@@ -54,12 +54,9 @@ class TestMainWindow : public QObject {
     void WriteConfig(const QByteArray& text) { QVERIFY(WriteFile(Config(), text)); }
     // A picture that exists and converts, for logo entries.
     QString MakeFile(const QString& relative) {
-        const QString path = FPath + relative;
-        QDir().mkpath(QFileInfo(path).absolutePath());
         QImage picture(1, 1, QImage::Format_RGB888);
         picture.fill(Qt::white);
-        picture.save(path, "BMP");
-        return path;
+        return SaveBitmap(FPath + relative, picture);
     }
 
 private slots:

@@ -37,27 +37,13 @@ QByteArray TinyWav() {
 
 } // namespace
 
-class TestPages : public QObject {
+class TestPages : public QObject, public TFakeJobWindow {
     Q_OBJECT
-
-    std::unique_ptr<QTemporaryDir> FDir;
-    std::unique_ptr<TfrmMain> FWindow;
-    TFakeJobs FJobs;
-
-    TfrmMain& W() { return *FWindow; }
 
 private slots:
     void initTestCase() { InstallCaptureSeams(); }
 
-    void init() {
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        // No "codepage.ini": the built-in list of 51 entries.
-        FWindow = std::make_unique<TfrmMain>(FDir->path());
-        FJobs = TFakeJobs();
-        FJobs.Attach(W());
-        Captured().Clear();
-    }
+    void init() { QVERIFY(OpenWindow()); }
 
     void cleanup() { FWindow.reset(); }
 

@@ -39,26 +39,16 @@ QByteArray MakeImage(int size, uint32_t lengthField) {
 
 } // namespace
 
-class TestUpdate : public QObject {
+class TestUpdate : public QObject, public TFakeJobWindow {
     Q_OBJECT
 
-    std::unique_ptr<QTemporaryDir> FDir;
-    std::unique_ptr<TfrmMain> FWindow;
-    TFakeJobs FJobs;
-
-    TfrmMain& W() { return *FWindow; }
     QString Path(const QString& name) const { return FDir->path() + "/" + name; }
 
 private slots:
     void initTestCase() { InstallCaptureSeams(); }
 
     void init() {
-        FDir = std::make_unique<QTemporaryDir>();
-        QVERIFY(FDir->isValid());
-        FWindow = std::make_unique<TfrmMain>(FDir->path());
-        FJobs = TFakeJobs();
-        FJobs.Attach(W());
-        Captured().Clear();
+        QVERIFY(OpenWindow());
         QDir::setCurrent(QDir::tempPath());
     }
 

@@ -31,6 +31,8 @@ constexpr uint8_t kRequest = 0xFF;
 constexpr uint8_t kReply = 0xFE;
 constexpr int kHeaderSize = 12;
 
+// The printer's own copy of the command set, kept apart from the tool's on purpose: a wrong
+// code in the tool must show up as a printer that does not understand it.
 constexpr uint16_t cmdQueryDevice = 0x20;
 constexpr uint16_t cmdSetLinkRate = 0x2B;
 constexpr uint16_t cmdWriteLogo = 0x2D;

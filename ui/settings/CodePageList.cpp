@@ -1,5 +1,7 @@
 #include "CodePageList.h"
 
+#include "FileError.h"
+
 #include "SettingsText.h"
 
 #include <QDir>
@@ -79,9 +81,7 @@ bool LoadCodePageList(const QString& path, QStringList& out, QString* error) {
     }
     if (!ok) {
         if (error)
-            *error = QStringLiteral("Cannot open file \"%1\". %2")
-                         .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()),
-                              file.errorString());
+            *error = FileErrorText("open", path, file.errorString());
         return false;
     }
     out = CodePagesFromText(DecodeSettingsText(bytes));

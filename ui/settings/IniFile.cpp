@@ -41,26 +41,6 @@ QString ValueOf(const QString& keyLine) {
     return TrimCtl(keyLine.mid(keyLine.indexOf(u'=') + 1));
 }
 
-std::optional<int32_t> ParseHexAfterPrefix(const QString& digits) {
-    uint64_t value = 0;
-    for (const QChar ch : digits) {
-        const char16_t c = ch.unicode();
-        unsigned digit;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
-        else
-            return std::nullopt;
-        value = value * 16 + digit;
-        if (value > 0xFFFFFFFFull)
-            return std::nullopt;
-    }
-    return static_cast<int32_t>(static_cast<uint32_t>(value));
-}
-
 // Replacing the old file can fail without the system's reason reaching the file object; the step
 // that failed is then the best reason there is.
 QString SaveErrorText(const QSaveFile& file) {
@@ -187,7 +167,7 @@ int32_t TIniFile::ReadInteger(const QString& section, const QString& key, int32_
     // Like "$" hexadecimal, the digits may use the full unsigned 32-bit range ("0xFFFFFFFF" is
     // -1), and anything larger does not fit and gives the default.
     if (value.size() > 2 && value[0] == u'0' && (value[1] == u'x' || value[1] == u'X'))
-        return ParseHexAfterPrefix(value.mid(2)).value_or(def);
+        return TryTextToInt(QLatin1Char('$') + value.mid(2)).value_or(def);
     return TryTextToInt(value).value_or(def);
 }
 
