@@ -68,9 +68,8 @@ void TCommThread::run() {
         }
         RunOneJob();
     }
-    // The port and socket were made on this thread; release them here too.
+    // The port was opened on this thread; close it here too.
     FUart.Close();
-    FLink.FUseDatagram = false;
     // Notify under the lock: the destructor may free the condition as soon as it sees this.
     std::lock_guard<std::mutex> lock(FWakeMutex);
     FFinished = true;

@@ -48,7 +48,7 @@ class TfrmMain : public QMainWindow, public TJobOrigin {
     Q_OBJECT
 
 public:
-    static constexpr int32_t MaxTextBlock = 1012; // longest name/PIN or factory block we send
+    static constexpr int32_t MaxTextBlock = MaxCommandData; // longest block a frame carries
     static inline const QString DefaultCaption = QStringLiteral("NUV SERIES PRINTER TOOL");
 
     // appPath: the folder holding config.ini and friends, with or without a trailing slash;
