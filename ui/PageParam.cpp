@@ -13,18 +13,19 @@ void TfrmMain::btSetClick() {
     if (FJobRunning || !FComm)
         return;
     Guarded([this] {
-        uint8_t* data = FComm->FCmdData;
+        TParameterValues v;
         // The rate text is converted untrimmed (leading blanks are skipped by the conversion).
-        PutBigEndian32(data, static_cast<uint32_t>(TextToInt(ComboSetBaudRate->currentText())));
-        data[4] = CodePageCode(SelectedPosition(ComboCodePage));
-        data[5] = static_cast<uint8_t>(SelectedPosition(ComboDensity));
-        data[6] = static_cast<uint8_t>(SelectedPosition(ComboFont));
-        data[7] = static_cast<uint8_t>(SelectedPosition(comboLineFeed));
-        const QLineEdit* edits[] = {edIdle, edOff, edMaxFeed, edPage};
-        for (int i = 0; i < 4; ++i)
-            PutLittleEndian16(data + 8 + 2 * i,
-                              static_cast<uint32_t>(TextToInt(EditValueText(edits[i]))));
-        FComm->FCmdLength = 16;
+        v.FBaudRate = TextToInt(ComboSetBaudRate->currentText());
+        v.FCodePage = SelectedPosition(ComboCodePage);
+        v.FDensity = SelectedPosition(ComboDensity);
+        v.FFont = SelectedPosition(ComboFont);
+        v.FLineFeed = SelectedPosition(comboLineFeed);
+        v.FIdle = TextToInt(EditValueText(edIdle));
+        v.FOff = TextToInt(EditValueText(edOff));
+        v.FMaxFeed = TextToInt(EditValueText(edMaxFeed));
+        v.FPage = TextToInt(EditValueText(edPage));
+        PackParameterBlock(FComm->FCmdData, v);
+        FComm->FCmdLength = ParameterBlockLength;
         FComm->FCmdCode = cmdSetParameters;
         FComm->FCmdArg = 0;
         RunCommandJob();

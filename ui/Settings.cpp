@@ -5,6 +5,7 @@
 #include "FileError.h"
 #include "IniFile.h"
 #include "TextToInt.h"
+#include "ToolSettings.h"
 #include "WidgetValues.h"
 #include "settings/CodePageList.h"
 
@@ -16,16 +17,6 @@
 #include <QTabWidget>
 
 namespace {
-
-constexpr int MaxLogoFiles = 100;
-
-const QString secApp = QStringLiteral("APP");
-const QString secLogo = QStringLiteral("LOGO");
-const QString secPara = QStringLiteral("PARA");
-const QString secBlueTooth = QStringLiteral("BLUE TOOTH");
-const QString secIrComm = QStringLiteral("IRCOMM");
-const QString secFactory = QStringLiteral("FACTORY");
-const QString secNetwork = QStringLiteral("NETWORK");
 
 // Selects the first item whose trimmed text is the rate; leaves the selection alone otherwise.
 void SelectRate(QComboBox* combo, int32_t rate) {
@@ -78,61 +69,47 @@ void TfrmMain::LoadCodePages() {
     SelectPosition(ComboCodePage, 1);
 }
 
-void TfrmMain::LoadLogoList(const TIniFile& ini) {
+void TfrmMain::LoadSettings(const TIniFile& ini) {
+    const TToolSettings s = ReadToolSettings(ini);
+    if (!s.FCaption.isEmpty())
+        setWindowTitle(s.FCaption);
+
+    FLogoSize = s.FLogoSize;
+    FLogoWidth = s.FLogoWidth;
+    FLogoQuantity = s.FLogoQuantity;
+    FLogoCommand = s.FLogoCommand;
+    FLogoPara = s.FLogoPara;
     const QDir appDir(FAppPath);
-    for (int n = 1; n <= MaxLogoFiles; ++n) {
-        const QString file = ini.ReadString(secLogo, QStringLiteral("FILE%1").arg(n), QString());
-        if (file.isEmpty() || !QFileInfo(file).isFile())
-            break;
+    for (const QString& file : s.FLogoFiles) {
         FLogoFiles.append(file);
         ListLogo->addItem(QDir::toNativeSeparators(appDir.relativeFilePath(file)));
     }
-}
-
-void TfrmMain::LoadSettings(const TIniFile& ini) {
-    const QString caption = ini.ReadString(secApp, QStringLiteral("CAPTION"), QString());
-    if (!caption.isEmpty())
-        setWindowTitle(caption);
-
-    FLogoSize = ini.ReadInteger(secLogo, QStringLiteral("SIZE"), 65536);
-    FLogoWidth = ini.ReadInteger(secLogo, QStringLiteral("WIDTH"), 384);
-    FLogoQuantity = ini.ReadInteger(secLogo, QStringLiteral("QUANTITY"), 8);
-    FLogoCommand = ini.ReadInteger(secLogo, QStringLiteral("COMMAND"), 45);
-    FLogoPara = ini.ReadInteger(secLogo, QStringLiteral("PARA"), 0);
-    LoadLogoList(ini);
     // Any failure is shown; start-up goes on with what was built.
     BuildLogoImage();
     UpdateActions();
 
-    SelectRate(ComboSetBaudRate, ini.ReadInteger(secPara, QStringLiteral("BAUDRATE"), 9600));
-    SelectPosition(ComboCodePage, ini.ReadInteger(secPara, QStringLiteral("CODEPAGE"), 1));
-    SelectPosition(ComboDensity, ini.ReadInteger(secPara, QStringLiteral("DENSITY"), 1));
-    SelectPosition(ComboFont, ini.ReadInteger(secPara, QStringLiteral("FONT"), 0));
-    SelectPosition(comboLineFeed, ini.ReadInteger(secPara, QStringLiteral("LINEFEED"), 0));
-    edIdle->setText(QString::number(ini.ReadInteger(secPara, QStringLiteral("IDLE TIME"), 50)));
-    edOff->setText(QString::number(ini.ReadInteger(secPara, QStringLiteral("OFF TIME"), 0)));
-    edMaxFeed->setText(QString::number(ini.ReadInteger(secPara, QStringLiteral("MAX FEED"), 200)));
-    edPage->setText(QString::number(ini.ReadInteger(secPara, QStringLiteral("PAGE LENGTH"), 200)));
+    SelectRate(ComboSetBaudRate, s.FParaBaudRate);
+    SelectPosition(ComboCodePage, s.FCodePage);
+    SelectPosition(ComboDensity, s.FDensity);
+    SelectPosition(ComboFont, s.FFont);
+    SelectPosition(comboLineFeed, s.FLineFeed);
+    edIdle->setText(QString::number(s.FIdle));
+    edOff->setText(QString::number(s.FOff));
+    edMaxFeed->setText(QString::number(s.FMaxFeed));
+    edPage->setText(QString::number(s.FPage));
 
-    edName->setText(
-        ini.ReadString(secBlueTooth, QStringLiteral("DEVICE NAME"), QStringLiteral("NUV")));
-    edPassword->setText(
-        ini.ReadString(secBlueTooth, QStringLiteral("PIN"), QStringLiteral("6305")));
+    edName->setText(s.FBtName);
+    edPassword->setText(s.FBtPin);
+    SelectRate(comboIrBaudRate, s.FIrBaudRate);
 
-    SelectRate(comboIrBaudRate, ini.ReadInteger(secIrComm, QStringLiteral("BAUDRATE"), 9600));
-
-    const bool factory = ini.SectionHasKeys(secFactory);
-    PageControl1->setTabVisible(PageControl1->indexOf(TabFactory), factory);
-    if (factory) {
-        edModalName->setText(
-            ini.ReadString(secFactory, QStringLiteral("DEVICE NAME"), QStringLiteral("NUV-II")));
-        edSerialNo->setText(
-            ini.ReadString(secFactory, QStringLiteral("SERIAL NO"), QStringLiteral("0")));
+    PageControl1->setTabVisible(PageControl1->indexOf(TabFactory), s.FFactory);
+    if (s.FFactory) {
+        edModalName->setText(s.FFactoryModel);
+        edSerialNo->setText(s.FFactorySerial);
     }
 
-    FPeerHost = ini.ReadString(secNetwork, QStringLiteral("HOST"), QString());
-    const int32_t port = ini.ReadInteger(secNetwork, QStringLiteral("PORT"), 0);
-    FPeerPort = port >= 0 && port <= 65535 ? static_cast<uint16_t>(port) : 0;
+    FPeerHost = s.FPeerHost;
+    FPeerPort = s.FPeerPort;
 }
 
 void TfrmMain::SaveSettings(TIniFile& ini, QStringList& failures) const {

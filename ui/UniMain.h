@@ -169,7 +169,6 @@ private:
     void CreateControls();
     void LoadCodePages();
     void LoadSettings(const TIniFile& ini);
-    void LoadLogoList(const TIniFile& ini);
     void SaveSettings(TIniFile& ini, QStringList& failures) const;
     void SaveConfig();
 

@@ -5,6 +5,23 @@
 
 // Byte layouts of the command blocks the SET pages send.
 
+constexpr int32_t ParameterBlockLength = 16;
+constexpr int32_t IrRateBlockLength = 4;
+
+// The PARA page's values: rates in bit/s, entry positions (-1 = nothing selected), times in
+// seconds and lengths in mm.
+struct TParameterValues {
+    int32_t FBaudRate = 9600;
+    int FCodePage = 1;
+    int FDensity = 1;
+    int FFont = 0;
+    int FLineFeed = 0;
+    int32_t FIdle = 50;
+    int32_t FOff = 0;
+    int32_t FMaxFeed = 200;
+    int32_t FPage = 200;
+};
+
 // Rates inside command blocks are big-endian.
 inline void PutBigEndian32(uint8_t* p, uint32_t value) {
     p[0] = static_cast<uint8_t>(value >> 24);
@@ -26,3 +43,7 @@ uint8_t CodePageCode(int position);
 // length, or -1 without writing anything when it would exceed capacity.
 int32_t PackTextPair(uint8_t* data, int32_t capacity, const QByteArray& first,
                      const QByteArray& second, bool trailingZero);
+
+// The 16-byte parameter block: the rate big-endian, the code-page code, three positions (low 8
+// bits), then the four 16-bit values little-endian.
+void PackParameterBlock(uint8_t* data, const TParameterValues& values);

@@ -25,3 +25,14 @@ int32_t PackTextPair(uint8_t* data, int32_t capacity, const QByteArray& first,
         *p = 0;
     return static_cast<int32_t>(length);
 }
+
+void PackParameterBlock(uint8_t* data, const TParameterValues& v) {
+    PutBigEndian32(data, static_cast<uint32_t>(v.FBaudRate));
+    data[4] = CodePageCode(v.FCodePage);
+    data[5] = static_cast<uint8_t>(v.FDensity);
+    data[6] = static_cast<uint8_t>(v.FFont);
+    data[7] = static_cast<uint8_t>(v.FLineFeed);
+    const int32_t words[] = {v.FIdle, v.FOff, v.FMaxFeed, v.FPage};
+    for (int i = 0; i < 4; ++i)
+        PutLittleEndian16(data + 8 + 2 * i, static_cast<uint32_t>(words[i]));
+}
