@@ -1,5 +1,7 @@
 #include "CommThread.h"
 
+#include "FileError.h"
+
 #include <QCoreApplication>
 #include <chrono>
 #include <exception>
@@ -76,6 +78,12 @@ void TCommThread::run() {
     FWake.notify_all();
 }
 
+void TCommThread::Fail(uint8_t code, TFailStep step, const QString& reason) {
+    FErrorCode = code;
+    FErrorStep = step;
+    FErrorText = reason;
+}
+
 void TCommThread::RunOneJob() {
     try {
         FLog.Clear();
@@ -85,6 +93,9 @@ void TCommThread::RunOneJob() {
         FLink.FPeerHost = FOrigin ? FOrigin->FPeerHost : QString();
         FLink.FPeerPort = FOrigin ? FOrigin->FPeerPort : 0;
         FErrorCode = 0;
+        FErrorStep = TFailStep::None;
+        FErrorText.clear();
+        FDeviceId.clear();
         switch (FJobCode) {
         case jobDownload:
             DoDownload();
@@ -98,22 +109,37 @@ void TCommThread::RunOneJob() {
         default:
             break;
         }
+    } catch (const EDatagramError& e) {
+        // No peer, an unknown host or a refused datagram: the link never worked.
+        const bool open = e.FKind != EDatagramError::Failed;
+        Fail(open ? errOpenFailed : errJobFailed, open ? TFailStep::Open : TFailStep::Job,
+             QString::fromStdString(e.what()));
+    } catch (const EFileError& e) {
+        Fail(errJobFailed, TFailStep::File, QString::fromStdString(e.what()));
     } catch (const std::exception& e) {
         // A job cut short must never pass for success, and its traffic must still be seen.
-        FErrorCode = errJobFailed;
-        if (FLinkOpened)
-            CloseLink();
-        FLog.AddLog("ERROR " + QByteArray(e.what()) + TTrafficLog::TimeStamp());
+        Fail(errJobFailed, TFailStep::Job, QString::fromStdString(e.what()));
     } catch (...) {
-        FErrorCode = errJobFailed;
-        if (FLinkOpened)
+        Fail(errJobFailed, TFailStep::Job, QStringLiteral("unknown exception"));
+    }
+    if (FLinkOpened) {
+        try {
             CloseLink();
-        FLog.AddLog("ERROR unknown exception" + TTrafficLog::TimeStamp());
+        } catch (...) {
+        }
+    }
+    if (FErrorCode != 0) {
+        // The log sent to support explains itself.
+        if (FErrorText.isEmpty())
+            FErrorText = QStringLiteral("The job failed (error code %1).").arg(FErrorCode);
+        FLog.AddLog("ERROR " + FErrorText.toLocal8Bit() + TTrafficLog::TimeStamp());
     }
     try {
         FLog.SaveToFile(FLogPath);
-    } catch (...) {
-        // An unwritable log leaves the job's result as it was.
+        FLogError.clear();
+    } catch (const std::exception& e) {
+        // An unwritable log leaves the job's result as it was; the window says so.
+        FLogError = QString::fromStdString(e.what());
     }
     FJobCode = 0;
     FDoneEvent.Set();

@@ -29,6 +29,19 @@ constexpr uint8_t errWrongDevice = 5;
 constexpr uint8_t errDownloadMode = 7;
 constexpr uint8_t errProgramMode = 8;
 
+// Which step of a job failed; scripts tell failures apart by it.
+enum class TFailStep : uint8_t {
+    None,
+    Open,        // the port or the datagram link could not be opened
+    NoReply,     // the printer did not answer the identification or the command
+    WrongDevice, // it answered as another device
+    RateChange,  // it did not take the rate change, or the port could not follow
+    Mode,        // it did not take programming or download mode
+    Transfer,    // a block of a transfer went unanswered
+    File,        // a file could not be read
+    Job,         // anything else that ended the job
+};
+
 // Printer commands.
 constexpr uint16_t cmdQueryDevice = 0x20;
 constexpr uint16_t cmdSetLinkRate = 0x2B;
@@ -128,10 +141,22 @@ public:
     void DoProgram();
     void DoDownload();
 
+    // Records a failure: the code (the last one written stands), the step and why, in the
+    // technician's words.
+    void Fail(uint8_t code, TFailStep step, const QString& reason);
+    // The link of the current job as a technician names it: "PORT", "PORT (device)" or "the
+    // printer at host:port".
+    QString LinkText() const;
+
     // --- fields, in the hand-over's terms ---
     TTrafficLog FLog;
     bool FUseDatagram = false;
     uint8_t FErrorCode = 0;
+    // Why the last job failed (empty after success) and at which step.
+    QString FErrorText;
+    TFailStep FErrorStep = TFailStep::None;
+    // Why "debug.log" could not be written after the last job; empty when it was.
+    QString FLogError;
     QByteArray FDeviceId;
     QObject* FNotifyWnd = nullptr; // set by PostJob; must outlive the job it was posted with
     QString FPortName;

@@ -6,14 +6,38 @@
 #include <cstring>
 #include <stdexcept>
 
+namespace {
+
+QString CommandName(uint16_t command) {
+    switch (command) {
+    case cmdSetParameters:
+        return QStringLiteral("the parameter block");
+    case cmdSetBluetooth:
+        return QStringLiteral("the Bluetooth block");
+    case cmdSetIrRate:
+        return QStringLiteral("the IrCOMM block");
+    case cmdSetFactoryInfo:
+        return QStringLiteral("the factory block");
+    default:
+        return QStringLiteral("the command");
+    }
+}
+
+} // namespace
+
 void TCommThread::DoCommand() {
     // Checked before the link opens: a block no frame can carry must not cost a handshake.
     if (FCmdLength < 0 || FCmdLength > MaxCommandData)
         throw std::invalid_argument("Command block longer than a frame can carry");
     if (OpenLink()) {
-        if (SendCommand(static_cast<uint16_t>(FCmdCode), FCmdArg, FCmdData, 1023, FCmdLength, 3,
-                        1000) >= 0)
+        const auto command = static_cast<uint16_t>(FCmdCode);
+        if (SendCommand(command, FCmdArg, FCmdData, 1023, FCmdLength, 3, 1000) >= 0)
             SetLinkRate(FBaudRate);
+        else
+            FErrorText = QStringLiteral("The printer on %1 identified itself but did not answer "
+                                        "%2 (command 0x%3) after 3 tries.")
+                             .arg(LinkText(), CommandName(command))
+                             .arg(command, 2, 16, QLatin1Char('0'));
     }
     CloseLink();
 }
@@ -30,14 +54,23 @@ void TCommThread::DoProgram() {
             FStream.Read(block, 256);
             const int timeout = address % 4096 == 0 ? 1200 : 600;
             if (SendCommand(cmdWriteProgram, address, block, 4096, 256, 3, timeout) < 0) {
+                Fail(errNoReply, TFailStep::Transfer,
+                     QStringLiteral("No reply to the firmware block at offset %1 after 3 tries: "
+                                    "programming stopped after %2 of %3 bytes.")
+                         .arg(address)
+                         .arg(address)
+                         .arg(size));
                 allAcknowledged = false;
                 break;
             }
             ReportProgress(QString(), static_cast<int32_t>(FStream.Position()),
                            static_cast<int32_t>(size), false);
         }
-        if (allAcknowledged)
-            SendCommand(cmdSelectMode, modeProgramEnd, block, 4096, 0, 1, 600);
+        if (allAcknowledged &&
+            SendCommand(cmdSelectMode, modeProgramEnd, block, 4096, 0, 1, 600) < 0)
+            Fail(errNoReply, TFailStep::Transfer,
+                 QStringLiteral("Every firmware block was acknowledged, but the printer did not "
+                                "answer the end of programming."));
     }
     CloseLink();
 }
@@ -66,6 +99,14 @@ void TCommThread::DoDownload() {
                 const int timeout = (address & 0xFFF) == 0 ? 1800 : 600;
                 if (SendCommand(static_cast<uint16_t>(command), address, block, 4095, n, 3,
                                 timeout) < 0) {
+                    const int64_t sent = FStream.Position() - n;
+                    Fail(errNoReply, TFailStep::Transfer,
+                         QStringLiteral("No reply to the block of %1 at address 0x%2 after 3 "
+                                        "tries: the download stopped after %3 of %4 bytes.")
+                             .arg(label)
+                             .arg(address, 0, 16)
+                             .arg(sent)
+                             .arg(size));
                     allAcknowledged = false;
                     break;
                 }

@@ -9,10 +9,10 @@
 void TMemoryStream::LoadFromFile(const QString& path) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw std::runtime_error(FileErrorText("open", path, file.errorString()).toStdString());
+        throw EFileError(FileErrorText("open", path, file.errorString()));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw std::runtime_error(FileErrorText("read", path, file.errorString()).toStdString());
+        throw EFileError(FileErrorText("read", path, file.errorString()));
     FData = std::move(bytes);
     FPosition = 0;
 }

@@ -7,7 +7,7 @@
 // Bytes with a read position: a firmware image or a file being downloaded.
 class TMemoryStream {
 public:
-    // Replaces the contents with the file's bytes; throws std::runtime_error naming the file
+    // Replaces the contents with the file's bytes; throws EFileError naming the file
     // and the reason when it cannot be read whole.
     void LoadFromFile(const QString& path);
     void SetData(const QByteArray& data) {

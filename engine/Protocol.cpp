@@ -1,5 +1,6 @@
 // Request/reply frames, the receiver, and the handshake steps every job begins with.
 #include "CommThread.h"
+#include "FailureText.h"
 
 #include <algorithm>
 #include <chrono>
@@ -57,7 +58,11 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
         if (received >= 0)
             return received;
     }
-    FErrorCode = errNoReply;
+    Fail(errNoReply, TFailStep::NoReply,
+         QStringLiteral("No reply from %1 to command 0x%2 after %3 tries.")
+             .arg(LinkText())
+             .arg(command, 2, 16, QLatin1Char('0'))
+             .arg(tries));
     return -1;
 }
 
@@ -153,15 +158,62 @@ int32_t TCommThread::ReceiveReply(uint8_t* data, int32_t capacity, int32_t timeo
     return result;
 }
 
+namespace {
+
+// The identification as text a technician can read back: bytes that are not printable show as
+// \xNN.
+QString IdentificationText(const QByteArray& id) {
+    QString text;
+    for (const char c : id) {
+        const auto b = static_cast<uint8_t>(c);
+        if (b >= 0x20 && b < 0x7F && b != '\\')
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(b, 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}
+
+QString ModeName(uint32_t mode) {
+    return mode == modeProgram ? QStringLiteral("programming mode")
+                               : QStringLiteral("download mode");
+}
+
+} // namespace
+
+QString TCommThread::LinkText() const {
+    if (FUseDatagram)
+        return QStringLiteral("the printer at %1")
+            .arg(PeerText(FLink.FActivePeer.FHost, FLink.FActivePeer.FPort));
+    const QString device = TMyUart::DevicePath(FPortName);
+    if (device == FPortName)
+        return FPortName;
+    return QStringLiteral("%1 (%2)").arg(FPortName, device);
+}
+
 bool TCommThread::QueryDevice() {
     uint8_t buffer[4096];
     std::memcpy(buffer, "DEVICE??", 8);
-    if (SendCommand(cmdQueryDevice, 0, buffer, 4095, 8, 3, 200) < 0)
+    if (SendCommand(cmdQueryDevice, 0, buffer, 4095, 8, 3, 200) < 0) {
+        if (FUseDatagram)
+            FErrorText = QStringLiteral("No reply from %1 after 3 tries. Check the address, the "
+                                        "network and the printer's power.")
+                             .arg(LinkText());
+        else
+            FErrorText = QStringLiteral("No reply from the printer on %1 at %2 bit/s after 3 "
+                                        "tries. Check the cable, the printer's power and BAUD "
+                                        "RATE (the rate the printer listens at).")
+                             .arg(LinkText())
+                             .arg(FBaudRate);
         return false;
+    }
     FDeviceId = QByteArray(reinterpret_cast<const char*>(buffer), 8);
     if (FDeviceId == QByteArrayLiteral("PRN 6104") || FDeviceId == QByteArrayLiteral("PRN 61XX"))
         return true;
-    FErrorCode = errWrongDevice;
+    Fail(errWrongDevice, TFailStep::WrongDevice,
+         QStringLiteral("The device on %1 identified as \"%2\", not a printer of this series "
+                        "(PRN 6104 or PRN 61XX).")
+             .arg(LinkText(), IdentificationText(FDeviceId)));
     return false;
 }
 
@@ -170,10 +222,19 @@ bool TCommThread::SetLinkRate(int32_t rate) {
         return true;
     uint8_t buffer[256];
     // Without an answer the printer's rate is unknown: stop the job here.
-    if (SendCommand(cmdSetLinkRate, static_cast<uint32_t>(rate), buffer, 255, 0, 1, 600) < 0)
+    if (SendCommand(cmdSetLinkRate, static_cast<uint32_t>(rate), buffer, 255, 0, 1, 600) < 0) {
+        FErrorStep = TFailStep::RateChange;
+        FErrorText = QStringLiteral("The printer on %1 did not accept the rate change to %2 bit/s "
+                                    "(no reply).")
+                         .arg(LinkText())
+                         .arg(rate);
         return false;
+    }
     if (!FUart.SetBaudRate(rate)) {
-        FErrorCode = errRateChange;
+        Fail(errRateChange, TFailStep::RateChange,
+             QStringLiteral("The printer changed to %1 bit/s, but the port %2 could not follow.")
+                 .arg(rate)
+                 .arg(LinkText()));
         return false;
     }
     msleep(6);
@@ -183,7 +244,9 @@ bool TCommThread::SetLinkRate(int32_t rate) {
 bool TCommThread::SelectMode(uint32_t mode) {
     uint8_t buffer[256];
     if (SendCommand(cmdSelectMode, mode, buffer, 255, 0, 3, 600) < 0) {
-        FErrorCode = mode == modeProgram ? errProgramMode : errDownloadMode;
+        Fail(mode == modeProgram ? errProgramMode : errDownloadMode, TFailStep::Mode,
+             QStringLiteral("The printer on %1 did not accept %2 (no reply after 3 tries).")
+                 .arg(LinkText(), ModeName(mode)));
         return false;
     }
     msleep(30);
@@ -192,8 +255,9 @@ bool TCommThread::SelectMode(uint32_t mode) {
 
 bool TCommThread::OpenLink() {
     if (!FLink.Open(FPortName, FBaudRate)) {
-        FErrorCode = errOpenFailed;
         FUseDatagram = false;
+        Fail(errOpenFailed, TFailStep::Open,
+             FLink.FUseDatagram ? NoPeerText() : OpenFailureText(FPortName, FUart, FBaudRate));
         return false;
     }
     FUseDatagram = FLink.FUseDatagram;
@@ -207,5 +271,6 @@ void TCommThread::SendData(const uint8_t* data, int32_t count) {
 }
 
 void TCommThread::CloseLink() {
+    FLinkOpened = false;
     FLink.Close();
 }

@@ -3,11 +3,21 @@
 #include <QString>
 #include <cstdint>
 #include <memory>
+#include <stdexcept>
 
 class QUdpSocket;
 
+// A failure of the datagram link, with what kind of failure it was.
+class EDatagramError : public std::runtime_error {
+public:
+    enum TKind { NoPeer, HostNotFound, Unreachable, Failed };
+    EDatagramError(TKind kind, const QString& text)
+        : std::runtime_error(text.toStdString()), FKind(kind) {}
+    TKind FKind;
+};
+
 // A UDP socket connected to one peer, used blockingly on the worker thread. Being connected, it
-// only ever receives datagrams from that peer. Errors are thrown as std::runtime_error.
+// only ever receives datagrams from that peer. Errors are thrown as EDatagramError.
 class TDatagramSocket {
 public:
     TDatagramSocket();
@@ -24,5 +34,8 @@ public:
     bool IsCreated() const { return static_cast<bool>(FSocket); }
 
 private:
+    bool PeerRefused() const;
+    [[noreturn]] void FailRefused() const;
+
     std::unique_ptr<QUdpSocket> FSocket;
 };

@@ -2,8 +2,12 @@
 
 bool TLinkConnection::Open(const QString& portName, int32_t baudRate) {
     FUart.Close();
-    if (portName == DatagramPortName) {
+    const std::optional<TDatagramPeer> typed = ParseDatagramPeer(portName);
+    if (portName == DatagramPortName || typed) {
         FUseDatagram = true;
+        FActivePeer = typed ? *typed : TDatagramPeer{FPeerHost.trimmed(), FPeerPort};
+        if (FActivePeer.FHost.isEmpty() || FActivePeer.FPort == 0)
+            return false;
         FUart.Take();
     } else {
         FUseDatagram = false;
@@ -20,7 +24,7 @@ void TLinkConnection::Send(const uint8_t* data, int32_t count) {
     if (count > 12)
         FLog.DumpHex(data + 12, count - 12);
     if (FUseDatagram)
-        FSocket.Send(FPeerHost, FPeerPort, data, count);
+        FSocket.Send(FActivePeer.FHost, FActivePeer.FPort, data, count);
     else
         FUart.Write(data, count);
 }

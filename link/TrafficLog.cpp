@@ -46,10 +46,10 @@ void TTrafficLog::SaveToFile(const QString& path) const {
     // A writable log in a folder we may not create files in is still replaced.
     file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly))
-        throw std::runtime_error(FileErrorText("create", path, file.errorString()).toStdString());
+        throw EFileError(FileErrorText("create", path, file.errorString()));
     const QByteArray bytes = ToBytes();
     if (file.write(bytes) != bytes.size() || !file.commit())
-        throw std::runtime_error(FileErrorText("write", path, file.errorString()).toStdString());
+        throw EFileError(FileErrorText("write", path, file.errorString()));
 }
 
 QByteArray TTrafficLog::TimeStamp() {

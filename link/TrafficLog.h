@@ -15,7 +15,7 @@ public:
     const QList<QByteArray>& Lines() const { return FLines; }
     // All lines, each followed by CR LF.
     QByteArray ToBytes() const;
-    // Writes the file whole; throws std::runtime_error when it cannot.
+    // Writes the file whole; throws EFileError when it cannot.
     void SaveToFile(const QString& path) const;
 
     // " yy-mm-dd hh:nn:ss zzz " of the local time now.

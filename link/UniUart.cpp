@@ -9,9 +9,11 @@
 
 #ifndef Q_OS_WIN
 #include <cerrno>
+#include <cstring>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 #endif
 #ifdef Q_OS_LINUX
 #include <linux/serial.h>
@@ -61,12 +63,31 @@ bool TMyUart::Open(const QString& name, int32_t baudRate) {
     Close();
 
     const QString path = DevicePath(name);
+    FDevicePath = path;
+    FOpenError = TOpenError::None;
+    FOpenErrorText.clear();
+    const auto fail = [this](TOpenError error, const QString& text) {
+        FOpenError = error;
+        FOpenErrorText = text;
+        return false;
+    };
 #ifndef Q_OS_WIN
     // Only a character device can be a serial line; opening anything else could have side
     // effects (a FIFO, a disk), so look before opening.
+    const QByteArray native = QFile::encodeName(path);
     struct stat info {};
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISCHR(info.st_mode))
-        return false;
+    if (::stat(native.constData(), &info) != 0) {
+        const int error = errno;
+        return fail(error == ENOENT || error == ENOTDIR ? TOpenError::NotFound
+                    : error == EACCES                   ? TOpenError::Permission
+                                                        : TOpenError::Other,
+                    QString::fromLocal8Bit(std::strerror(error)));
+    }
+    if (!S_ISCHR(info.st_mode))
+        return fail(TOpenError::NotSerial, QString());
+    // Qt reports a refused open and a busy port alike; the system tells them apart.
+    if (::access(native.constData(), R_OK | W_OK) != 0 && errno == EACCES)
+        return fail(TOpenError::Permission, QString::fromLocal8Bit(std::strerror(EACCES)));
 #endif
 
     auto port = std::make_unique<QSerialPort>();
@@ -78,14 +99,23 @@ bool TMyUart::Open(const QString& name, int32_t baudRate) {
     port->setParity(QSerialPort::NoParity);
     port->setStopBits(QSerialPort::OneStop);
     port->setFlowControl(QSerialPort::NoFlowControl);
-    if (!port->open(QIODevice::ReadWrite))
-        return false;
+    if (!port->open(QIODevice::ReadWrite)) {
+        switch (port->error()) {
+        case QSerialPort::DeviceNotFoundError:
+            return fail(TOpenError::NotFound, port->errorString());
+        case QSerialPort::PermissionError:
+            // Access was checked above: what is left is a lock or an exclusive open.
+            return fail(TOpenError::Busy, port->errorString());
+        default:
+            return fail(TOpenError::Other, port->errorString());
+        }
+    }
 
 #ifndef Q_OS_WIN
     // The lock file is keyed on the path and TIOCEXCL does not stop root; a lock on the device
     // itself also refuses the same device reached under another name.
     if (::flock(port->handle(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
-        return false;
+        return fail(TOpenError::Busy, QString());
 #endif
     port->clearError();
 
@@ -116,7 +146,7 @@ bool TMyUart::Open(const QString& name, int32_t baudRate) {
     FBaudRate = baudRate;
     if (!ApplySettings()) {
         Close();
-        return false;
+        return fail(TOpenError::Settings, QString());
     }
     return true;
 }

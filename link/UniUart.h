@@ -6,6 +6,17 @@
 
 class QSerialPort;
 
+// Why the last Open failed.
+enum class TOpenError {
+    None,
+    NotFound,   // no such device
+    NotSerial,  // exists, but not a character device
+    Permission, // the user may not open it
+    Busy,       // held by another program
+    Settings,   // the port refused the line settings
+    Other,
+};
+
 // One serial port with fixed line settings: 8N1, raw, no flow control, modem-status lines
 // ignored, DTR and RTS raised. Used blockingly, only from the worker thread.
 class TMyUart {
@@ -39,6 +50,11 @@ public:
     static QString DevicePath(const QString& name);
 
     int32_t FBaudRate = 9600;
+    // Set by every Open: why it failed (None after success), the system's own words where
+    // there are any, and the device the name mapped to.
+    TOpenError FOpenError = TOpenError::None;
+    QString FOpenErrorText;
+    QString FDevicePath;
     static constexpr int32_t ReadIntervalTimeout = 100;
     int32_t FReadTotalTimeoutConstant = 0;
 

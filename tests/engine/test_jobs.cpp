@@ -138,7 +138,9 @@ private slots:
         // Block 256 three times, then nothing: no further block, no end command.
         QCOMPARE(addresses.mid(3), (QList<uint32_t>{0, 256, 256, 256}));
         QVERIFY(!rig.FSim.ProgramEnded());
-        QVERIFY(rig.LogLines().constLast().startsWith("CLOSE  "));
+        const QList<QByteArray> log = rig.LogLines();
+        QVERIFY(log.at(log.size() - 2).startsWith("CLOSE  "));
+        QVERIFY(log.constLast().startsWith("ERROR No reply to the firmware block at offset 256 "));
     }
 
     void unansweredEndIsAnError() {

@@ -206,7 +206,9 @@ private slots:
         rig.FSim.SetFaults(faults);
         QCOMPARE(rig.Run(jobDownload), int(errNoReply));
         QCOMPARE(rig.Commands(), (QList<uint16_t>{cmdQueryDevice, cmdSetLinkRate}));
-        QVERIFY(rig.LogLines().constLast().startsWith("CLOSE  "));
+        const QList<QByteArray> log = rig.LogLines();
+        QVERIFY(log.at(log.size() - 2).startsWith("CLOSE  "));
+        QVERIFY(log.constLast().contains("did not accept the rate change to 115200 bit/s"));
     }
 
     void ignoredFirstTryIsSentAgain() {

@@ -51,9 +51,12 @@ private slots:
         worker.PostJob(jobCommand, &receiver);
         QVERIFY(worker.FDoneEvent.WaitFor(5000));
         QCOMPARE(worker.FErrorCode, errOpenFailed);
-        // No OPEN line, but the job's close still logs.
-        const QByteArray first = ReadFile(FLogPath);
-        QVERIFY2(first.startsWith("CLOSE  ") && first.count("\r\n") == 1, first.constData());
+        // No OPEN line, but the job's close still logs, and the log ends with the reason.
+        const QList<QByteArray> first = ReadFile(FLogPath).split('\n');
+        QCOMPARE(first.size(), 3);
+        QVERIFY(first.at(0).startsWith("CLOSE  "));
+        QVERIFY(first.at(1).startsWith("ERROR Cannot open the port /nonexistent/port: there is no "
+                                       "such port."));
 
         worker.PostJob(0, &receiver);
         QVERIFY(worker.FDoneEvent.WaitFor(5000));
@@ -129,24 +132,34 @@ private slots:
     }
 
     void exceptionFailsTheJobAndKeepsItsLog() {
-        // The datagram link without a configured peer cannot send: the job must fail.
+        // A peer whose system refuses the datagram: the socket layer throws, the job fails with
+        // its log and the reason kept.
+        QUdpSocket closed;
+        QVERIFY(closed.bind(QHostAddress::LocalHost, 0));
+        const quint16 port = closed.localPort();
+        closed.close();
         TJobOrigin origin;
-        origin.FPortName = QStringLiteral("TCP/IP");
+        origin.FPortName = QStringLiteral("TCP/IP 127.0.0.1:%1").arg(port);
         TReceiver receiver; // outlives the worker, which may post to it to the last
         TCommThread worker(&origin);
         worker.SetLogPath(FLogPath);
         worker.PostJob(jobCommand, &receiver);
         QVERIFY(worker.FDoneEvent.WaitFor(5000));
-        QCOMPARE(worker.FErrorCode, errJobFailed);
+        QCOMPARE(worker.FErrorCode, errOpenFailed);
+        QCOMPARE(worker.FErrorStep, TFailStep::Open);
         const QList<QByteArray> lines = ReadFile(FLogPath).split('\n');
-        QVERIFY(lines.at(0).startsWith("OPEN TCP/IP "));
+        QVERIFY(lines.at(0).startsWith("OPEN TCP/IP 127.0.0.1:"));
         QVERIFY(lines.at(1).startsWith("Send 20 bytes "));
-        QVERIFY(ReadFile(FLogPath).contains("ERROR Datagram link has no peer"));
+        QVERIFY2(lines.at(lines.size() - 2)
+                     .startsWith("ERROR The printer at 127.0.0.1:" + QByteArray::number(port) +
+                                 " is not reachable"),
+                 lines.at(lines.size() - 2).constData());
 
         // The worker goes on serving jobs.
         worker.PostJob(0, &receiver);
         QVERIFY(worker.FDoneEvent.WaitFor(5000));
         QCOMPARE(worker.FErrorCode, uint8_t(0));
+        QVERIFY(worker.FErrorText.isEmpty());
     }
 
 private:

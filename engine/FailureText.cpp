@@ -1,0 +1,66 @@
+#include "FailureText.h"
+
+#include <QFile>
+
+#ifndef _WIN32
+#include <grp.h>
+#include <sys/stat.h>
+#endif
+
+QString DeviceGroupName(const QString& devicePath) {
+#ifndef _WIN32
+    struct stat info {};
+    if (::stat(QFile::encodeName(devicePath).constData(), &info) != 0)
+        return {};
+    if (const group* g = ::getgrgid(info.st_gid))
+        return QString::fromLocal8Bit(g->gr_name);
+#else
+    Q_UNUSED(devicePath);
+#endif
+    return {};
+}
+
+QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t baudRate) {
+    const QString device =
+        uart.FDevicePath.isEmpty() ? TMyUart::DevicePath(portName) : uart.FDevicePath;
+    const QString port =
+        device == portName ? portName : QStringLiteral("%1 (%2)").arg(portName, device);
+    switch (uart.FOpenError) {
+    case TOpenError::NotFound:
+        return QStringLiteral("Cannot open the port %1: there is no such port. Check the name in "
+                              "PORT; a USB adapter appears in the PORT list once it is plugged "
+                              "in.")
+            .arg(port);
+    case TOpenError::Permission: {
+        const QString group = DeviceGroupName(device);
+        const QString name = group.isEmpty() ? QStringLiteral("dialout") : group;
+        return QStringLiteral("Cannot open the port %1: permission denied. On Linux the user must "
+                              "be in the group that owns the device (%2\"%3\"), then log in "
+                              "again: sudo usermod -aG %3 $USER")
+            .arg(port, group.isEmpty() ? QStringLiteral("usually ") : QString(), name);
+    }
+    case TOpenError::Busy:
+        return QStringLiteral("Cannot open the port %1: it is busy, held by another program. "
+                              "Close that program (a terminal, a modem manager, another copy of "
+                              "this tool) and try again.")
+            .arg(port);
+    case TOpenError::NotSerial:
+        return QStringLiteral("Cannot open the port %1: it is not a serial port.").arg(port);
+    case TOpenError::Settings:
+        return QStringLiteral("Cannot open the port %1: it does not take the rate %2 bit/s.")
+            .arg(port)
+            .arg(baudRate);
+    case TOpenError::None:
+    case TOpenError::Other:
+        break;
+    }
+    const QString why =
+        uart.FOpenErrorText.isEmpty() ? QStringLiteral("unknown error") : uart.FOpenErrorText;
+    return QStringLiteral("Cannot open the port %1: %2.").arg(port, why);
+}
+
+QString NoPeerText() {
+    return QStringLiteral("The datagram link has no peer: type TCP/IP HOST:PORT into PORT (for "
+                          "example TCP/IP 192.168.1.20:9100), or set HOST and PORT in section "
+                          "[NETWORK] of config.ini while the window is closed.");
+}

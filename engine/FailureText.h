@@ -1,0 +1,19 @@
+#pragma once
+
+// The reasons a technician reads when a link cannot be opened; the window and the
+// command-line program show the same words.
+
+#include "UniUart.h"
+
+#include <QString>
+#include <cstdint>
+
+// Why the serial port named portName did not open, from what the last Open of uart recorded,
+// with what to try.
+QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t baudRate);
+
+// The datagram link was chosen, but no peer is known.
+QString NoPeerText();
+
+// The group that owns a device file ("dialout" on most systems); empty when unknown.
+QString DeviceGroupName(const QString& devicePath);
