@@ -2,36 +2,120 @@
 
 #include "UniMain.h"
 
+#include "PortName.h"
 #include "TextToInt.h"
+#include "WidgetValues.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QTabWidget>
 #include <algorithm>
+#include <chrono>
+
+namespace {
+
+int64_t NowNs() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// "11.2 kB/s, 0:21 left"
+QString SpeedText(double bytesPerSecond, int64_t bytesLeft) {
+    const int64_t seconds = static_cast<int64_t>(bytesLeft / bytesPerSecond + 0.5);
+    const QString speed = bytesPerSecond >= 1000
+                              ? QStringLiteral("%1 kB/s").arg(bytesPerSecond / 1000, 0, 'f', 1)
+                              : QStringLiteral("%1 B/s").arg(qRound(bytesPerSecond));
+    return QStringLiteral("%1, %2:%3 left")
+        .arg(speed)
+        .arg(seconds / 60)
+        .arg(seconds % 60, 2, 10, QLatin1Char('0'));
+}
+
+// A transfer's speed means something once a few blocks have gone.
+constexpr int32_t SpeedAfterBytes = 3 * 256;
+constexpr int64_t SpeedAfterNs = 300'000'000;
+
+} // namespace
+
+int32_t TfrmMain::TopBarRate() const {
+    const QString text = TrimCtl(ComboBaud->currentText());
+    const QString field = QStringLiteral("BAUD RATE in the top bar");
+    const auto rate = TryTextToInt(text);
+    if (!rate)
+        throw EFieldError(EConvertError(text).Message(), field, ComboBaud);
+    if (*rate <= 0)
+        throw EFieldError(QStringLiteral("%1 must be a positive number of bits per second, not "
+                                         "%2.")
+                              .arg(field)
+                              .arg(*rate),
+                          field, ComboBaud);
+    return *rate;
+}
+
+int32_t TfrmMain::RateField(QComboBox* combo, const QString& fieldName) const {
+    // Converted as it stands: leading blanks are skipped, trailing ones are not allowed.
+    const QString text = combo->currentText();
+    const auto rate = TryTextToInt(text);
+    if (!rate)
+        throw EFieldError(EConvertError(text).Message(), fieldName, combo);
+    if (*rate <= 0)
+        throw EFieldError(QStringLiteral("%1 must be a positive number of bits per second, not "
+                                         "%2.")
+                              .arg(fieldName)
+                              .arg(*rate),
+                          fieldName, combo);
+    return *rate;
+}
+
+int32_t TfrmMain::NumberField(QLineEdit* edit, const QString& fieldName) const {
+    const QString text = EditValueText(edit);
+    const auto value = TryTextToInt(text);
+    if (!value)
+        throw EFieldError(EConvertError(text).Message(), fieldName, edit);
+    return *value;
+}
 
 void TfrmMain::RunCommandJob() {
     FPortName = TrimCtl(ComboPort->currentText());
-    FBaudRate = TextToInt(TrimCtl(ComboBaud->currentText()));
+    FBaudRate = TopBarRate();
     RunJob(jobCommand);
 }
 
 void TfrmMain::TakeTopBarAsTyped() {
     FPortName = ComboPort->currentText();
-    FBaudRate = TextToInt(TrimCtl(ComboBaud->currentText()));
+    FBaudRate = TopBarRate();
+}
+
+void TfrmMain::TakeTypedPeer() {
+    if (const auto peer = ParseDatagramPeer(ComboPort->currentText())) {
+        FPeerHost = peer->FHost;
+        FPeerPort = peer->FPort;
+    }
 }
 
 void TfrmMain::RunJob(uint8_t jobCode) {
     if (!FComm || FJobRunning)
         return;
+    TakeTypedPeer();
     {
         SetJobRunning(true);
         // Whatever happens, the buttons come back and a close can take effect.
         struct TRunningGuard {
             TfrmMain* FWindow;
-            ~TRunningGuard() { FWindow->SetJobRunning(false); }
+            ~TRunningGuard() {
+                FWindow->SetJobRunning(false);
+                FWindow->ProgressBar1->hide();
+            }
         } guard{this};
+        FStatusPanels[1]->clear();
+        FStatusPanels[1]->setToolTip(QString());
+        FTransferTotal = -1;
         FPostJob(jobCode);
         WaitForJob();
         ReportJobResult();
@@ -64,9 +148,19 @@ void TfrmMain::WaitForJob() {
 
 void TfrmMain::ReportJobResult() {
     const bool ok = FComm->FErrorCode == 0;
+    QString status = ok ? QString() : FComm->FErrorText;
+    if (!FComm->FLogError.isEmpty()) {
+        const QString logError =
+            QStringLiteral("debug.log was not written: %1").arg(FComm->FLogError);
+        status = status.isEmpty() ? logError : status + QStringLiteral(" (") + logError + u')';
+    }
+    if (!status.isEmpty()) {
+        FStatusPanels[1]->setText(status);
+        FStatusPanels[1]->setToolTip(status);
+    }
     FPlaySound(FAppPath + (ok ? QStringLiteral("ok.wav") : QStringLiteral("error.wav")));
     FShowMessage(AppTitle(), ok ? QStringLiteral("OK") : QStringLiteral("ERROR"),
-                 QMessageBox::NoIcon);
+                 QMessageBox::NoIcon, ok ? QString() : FComm->FErrorText);
 }
 
 void TfrmMain::WMProgress(int32_t done, int32_t total) {
@@ -77,4 +171,25 @@ void TfrmMain::WMProgress(int32_t done, int32_t total) {
     const int p = static_cast<int>(permille);
     FStatusPanels[0]->setText(
         QString::asprintf("Finished: %d.%d%%(%d/%d)", p / 10, p % 10, done / 256, total / 256));
+
+    // The bar only while a job runs: a stray message afterwards changes the text alone.
+    if (!FJobRunning)
+        return;
+    const int64_t now = NowNs();
+    if (total != FTransferTotal || done < FTransferStartDone) {
+        // A new transfer (each file of a download starts at 0 again).
+        FTransferTotal = total;
+        FTransferStartDone = done;
+        FTransferStartNs = now;
+    }
+    ProgressBar1->setValue(p);
+    const int64_t moved = int64_t(done) - FTransferStartDone;
+    const int64_t elapsed = now - FTransferStartNs;
+    if (moved >= SpeedAfterBytes && elapsed >= SpeedAfterNs) {
+        const double speed = double(moved) * 1e9 / double(elapsed);
+        ProgressBar1->setFormat(SpeedText(speed, std::max<int64_t>(0, int64_t(total) - done)));
+    } else {
+        ProgressBar1->setFormat(QStringLiteral("%p%"));
+    }
+    ProgressBar1->show();
 }

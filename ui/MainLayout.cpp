@@ -3,8 +3,10 @@
 
 #include "UniMain.h"
 
+#include "LogoImage.h"
 #include "settings/CodePageList.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -15,7 +17,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -26,6 +30,8 @@ namespace {
 const QStringList RateItems = {QStringLiteral("  9600"), QStringLiteral(" 19200"),
                                QStringLiteral(" 38400"), QStringLiteral(" 57600"),
                                QStringLiteral("115200")};
+
+constexpr int ProgressBarWidth = 150;
 
 QComboBox* NewCombo(QWidget* parent, const QString& name, const QStringList& items, int index) {
     auto* combo = new QComboBox(parent);
@@ -54,6 +60,7 @@ QLineEdit* NewEdit(QWidget* parent, const QString& name, const QString& text) {
     return edit;
 }
 
+// caption may mark its Alt shortcut letter with "&".
 QPushButton* NewButton(QWidget* parent, const QString& name, const QString& caption) {
     auto* button = new QPushButton(caption, parent);
     button->setObjectName(name);
@@ -131,12 +138,22 @@ void TfrmMain::CreateControls() {
     QFont topFont = font;
     topFont.setPixelSize(16);
     Panel1->setFont(topFont);
-    ComboPort = NewCombo(Panel1, QStringLiteral("ComboPort"),
-                         {QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
-                          QStringLiteral("COM4"), QStringLiteral("COM5"), QStringLiteral("COM6"),
-                          QStringLiteral("COM7"), QStringLiteral("COM8"), QStringLiteral("COM9")},
-                         -1);
+    ComboPort = new TPortCombo(Panel1);
+    ComboPort->setObjectName(QStringLiteral("ComboPort"));
+    ComboPort->setEditable(true);
+    ComboPort->setInsertPolicy(QComboBox::NoInsert);
+    // Long device descriptions must not widen the window.
+    ComboPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    ComboPort->setMinimumContentsLength(8);
+    ComboPort->FBeforePopup = [this] { RefreshPortList(); };
+    RefreshPortList();
     ComboPort->setEditText(QStringLiteral("COM1"));
+    // Choosing a present port puts just its device name into PORT.
+    connect(ComboPort, &QComboBox::activated, this, [this](int index) {
+        const QString name = ComboPort->itemData(index).toString();
+        if (!name.isEmpty())
+            ComboPort->setEditText(name);
+    });
     ComboBaud = NewCombo(Panel1, QStringLiteral("ComboBaud"), RateItems, 0);
     auto* top = new QHBoxLayout(Panel1);
     top->setContentsMargins(8, 4, 8, 4);
@@ -169,7 +186,7 @@ void TfrmMain::CreateControls() {
     edOff = NewMaskedEdit(TabSheet1, QStringLiteral("edOff"), QStringLiteral("0"));
     edMaxFeed = NewMaskedEdit(TabSheet1, QStringLiteral("edMaxFeed"), QStringLiteral("200"));
     edPage = NewMaskedEdit(TabSheet1, QStringLiteral("edPage"), QStringLiteral("200"));
-    btSet = NewButton(TabSheet1, QStringLiteral("btSet"), QStringLiteral("SET"));
+    btSet = NewButton(TabSheet1, QStringLiteral("btSet"), QStringLiteral("&SET"));
     {
         auto* grid = new QGridLayout(TabSheet1);
         grid->setContentsMargins(8, 6, 8, 6);
@@ -206,8 +223,8 @@ void TfrmMain::CreateControls() {
 
     // UPDATE.
     TabSheet2 = NewPage(PageControl1, QStringLiteral("TabSheet2"), QStringLiteral("UPDATE"));
-    btUpdate = NewButton(TabSheet2, QStringLiteral("btUpdate"), QStringLiteral("PROGRAM"));
-    btFont = NewButton(TabSheet2, QStringLiteral("btFont"), QStringLiteral("FONT"));
+    btUpdate = NewButton(TabSheet2, QStringLiteral("btUpdate"), QStringLiteral("&PROGRAM"));
+    btFont = NewButton(TabSheet2, QStringLiteral("btFont"), QStringLiteral("&FONT"));
     {
         auto* row = new QHBoxLayout(TabSheet2);
         row->addStretch(1);
@@ -219,17 +236,20 @@ void TfrmMain::CreateControls() {
 
     // NVRAM.
     TabSheet3 = NewPage(PageControl1, QStringLiteral("TabSheet3"), QStringLiteral("NVRAM"));
-    actAddLogo = new QAction(QStringLiteral("ADD"), this);
+    actAddLogo = new QAction(QStringLiteral("&ADD"), this);
     actAddLogo->setObjectName(QStringLiteral("actAddLogo"));
-    actDelete = new QAction(QStringLiteral("DELETE"), this);
+    actDelete = new QAction(QStringLiteral("&DELETE"), this);
     actDelete->setObjectName(QStringLiteral("actDelete"));
+    // Set explicitly, the buttons' captions keep their shortcut letters.
+    actAddLogo->setIconText(actAddLogo->text());
+    actDelete->setIconText(actDelete->text());
     btAddLogo = new QToolButton(TabSheet3);
     btAddLogo->setObjectName(QStringLiteral("btAddLogo"));
     btAddLogo->setDefaultAction(actAddLogo);
     btDeleteLogo = new QToolButton(TabSheet3);
     btDeleteLogo->setObjectName(QStringLiteral("btDeleteLogo"));
     btDeleteLogo->setDefaultAction(actDelete);
-    btLOGO = NewButton(TabSheet3, QStringLiteral("btLOGO"), QStringLiteral("DOWNLOAD"));
+    btLOGO = NewButton(TabSheet3, QStringLiteral("btLOGO"), QStringLiteral("D&OWNLOAD"));
     ListLogo = new QListWidget(TabSheet3);
     ListLogo->setObjectName(QStringLiteral("ListLogo"));
     PopupMenu1 = new QMenu(this);
@@ -260,7 +280,7 @@ void TfrmMain::CreateControls() {
     TabSheet4 = NewPage(PageControl1, QStringLiteral("TabSheet4"), QStringLiteral("BLUE TOOTH"));
     edName = NewEdit(TabSheet4, QStringLiteral("edName"), QStringLiteral("NUV"));
     edPassword = NewEdit(TabSheet4, QStringLiteral("edPassword"), QStringLiteral("6305"));
-    btSetBlueTooth = NewButton(TabSheet4, QStringLiteral("btSetBlueTooth"), QStringLiteral("SET"));
+    btSetBlueTooth = NewButton(TabSheet4, QStringLiteral("btSetBlueTooth"), QStringLiteral("&SET"));
     {
         auto* grid = new QGridLayout(TabSheet4);
         grid->addWidget(NewLabel(TabSheet4, QStringLiteral("DEVICE NAME:"), edName), 0, 0);
@@ -275,7 +295,7 @@ void TfrmMain::CreateControls() {
     // IrCOMM.
     TabSheet5 = NewPage(PageControl1, QStringLiteral("TabSheet5"), QStringLiteral("IrCOMM"));
     comboIrBaudRate = NewCombo(TabSheet5, QStringLiteral("comboIrBaudRate"), RateItems, 0);
-    btIrComm = NewButton(TabSheet5, QStringLiteral("btIrComm"), QStringLiteral("SET"));
+    btIrComm = NewButton(TabSheet5, QStringLiteral("btIrComm"), QStringLiteral("&SET"));
     {
         auto* grid = new QGridLayout(TabSheet5);
         grid->addWidget(NewLabel(TabSheet5, QStringLiteral("BAUD RATE:"), comboIrBaudRate), 0, 0);
@@ -289,7 +309,7 @@ void TfrmMain::CreateControls() {
     TabFactory = NewPage(PageControl1, QStringLiteral("TabFactory"), QStringLiteral("Factory"));
     edModalName = NewEdit(TabFactory, QStringLiteral("edModalName"), QString());
     edSerialNo = NewEdit(TabFactory, QStringLiteral("edSerialNo"), QString());
-    btFactory = NewButton(TabFactory, QStringLiteral("btFactory"), QStringLiteral("SET"));
+    btFactory = NewButton(TabFactory, QStringLiteral("btFactory"), QStringLiteral("&SET"));
     btInc = NewButton(TabFactory, QStringLiteral("btInc"), QStringLiteral("+"));
     {
         auto* grid = new QGridLayout(TabFactory);
@@ -314,12 +334,29 @@ void TfrmMain::CreateControls() {
         FStatusPanels[i] = new QLabel(StatusBar1);
         FStatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
     }
-    FStatusPanels[0]->setFixedWidth(200);
     FStatusPanels[1]->setMinimumWidth(50);
+    ProgressBar1 = new QProgressBar(StatusBar1);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 1000);
+    ProgressBar1->setFixedWidth(ProgressBarWidth);
+    ProgressBar1->setTextVisible(true);
+    ProgressBar1->hide();
     StatusBar1->addWidget(FStatusPanels[0]);
+    StatusBar1->addWidget(ProgressBar1);
     StatusBar1->addWidget(FStatusPanels[1], 1);
+    SizeStatusPanels();
+
+    // The DELETE key removes the selected logo, as the DELETE action does.
+    auto* deleteKey = new QShortcut(QKeySequence::Delete, ListLogo);
+    deleteKey->setContext(Qt::WidgetShortcut);
+    connect(deleteKey, &QShortcut::activated, this, [this] {
+        if (actDelete->isEnabled())
+            actDelete->trigger();
+    });
 
     FJobButtons = {btSet, btUpdate, btFont, btLOGO, btSetBlueTooth, btIrComm, btFactory};
+    for (QAbstractButton* button : findChildren<QAbstractButton*>())
+        button->installEventFilter(this);
     connect(btSet, &QPushButton::clicked, this, [this] { btSetClick(); });
     connect(btSetBlueTooth, &QPushButton::clicked, this, [this] { btSetBlueToothClick(); });
     connect(btIrComm, &QPushButton::clicked, this, [this] { btIrCommClick(); });
@@ -330,4 +367,54 @@ void TfrmMain::CreateControls() {
     connect(btLOGO, &QPushButton::clicked, this, [this] { btLOGOClick(); });
     connect(actAddLogo, &QAction::triggered, this, [this] { actAddLogoExecute(); });
     connect(actDelete, &QAction::triggered, this, [this] { actDeleteExecute(); });
+}
+
+QList<TPortItem> PortListItems(const QList<TPortInfo>& present) {
+    QList<TPortItem> items;
+    for (int n = 1; n <= 9; ++n) {
+        const QString com = QStringLiteral("COM%1").arg(n);
+        items.append({com, com});
+    }
+    items.append({DatagramPortName, DatagramPortName});
+    for (const TPortInfo& port : present) {
+        const QString text = port.FDescription.isEmpty()
+                                 ? port.FDevice
+                                 : QStringLiteral("%1 (%2)").arg(port.FDevice, port.FDescription);
+        items.append({text, port.FDevice});
+    }
+    return items;
+}
+
+void TfrmMain::RefreshPortList() {
+    const QString text = ComboPort->currentText();
+    const QList<TPortItem> items = PortListItems(FListPorts ? FListPorts() : QList<TPortInfo>());
+    const QSignalBlocker block(ComboPort);
+    ComboPort->clear();
+    for (const TPortItem& item : items)
+        ComboPort->addItem(item.FText, item.FPortName);
+    // What PORT holds stays, and stays selected when it is an entry.
+    const int at = ComboPort->findText(text, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    ComboPort->setCurrentIndex(at);
+    ComboPort->setEditText(text);
+}
+
+QStringList TfrmMain::StatusPanel0Texts() const {
+    // The space line is longest when both figures have all the digits SIZE allows.
+    const int64_t size = std::max<int64_t>(std::abs(int64_t(FLogoSize)), 3);
+    return {QStringLiteral("Finished: 100.0%(65535/65535)"),
+            LogoSpaceText(size, static_cast<int32_t>(std::min<int64_t>(2 * size, INT32_MAX))),
+            LogoSpaceText(3, FLogoSize)};
+}
+
+void TfrmMain::SizeStatusPanels() {
+    QLabel* panel = FStatusPanels[0];
+    const QFontMetrics metrics(panel->font());
+    int widest = 0;
+    for (const QString& text : StatusPanel0Texts())
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    const QMargins margins = panel->contentsMargins();
+    const int wanted = widest + margins.left() + margins.right() + 2 * panel->margin() + 4;
+    // Never wider than leaves room for the progress bar and a glimpse of panel 1.
+    const int room = width() - ProgressBarWidth - 80;
+    panel->setFixedWidth(std::clamp(wanted, 200, std::max(200, room)));
 }

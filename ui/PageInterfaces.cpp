@@ -35,9 +35,10 @@ void TfrmMain::btIrCommClick() {
     if (FJobRunning || !FComm)
         return;
     Guarded([this] {
-        PutBigEndian32(FComm->FCmdData,
-                       static_cast<uint32_t>(TextToInt(comboIrBaudRate->currentText())));
-        FComm->FCmdLength = 4;
+        const int32_t rate =
+            RateField(comboIrBaudRate, QStringLiteral("BAUD RATE on the IrCOMM page"));
+        PutBigEndian32(FComm->FCmdData, static_cast<uint32_t>(rate));
+        FComm->FCmdLength = IrRateBlockLength;
         FComm->FCmdCode = cmdSetIrRate;
         FComm->FCmdArg = 0;
         RunCommandJob();

@@ -22,7 +22,7 @@ bool TfrmMain::BuildLogoImage() {
         if (build.FDecodeError)
             ShowError(build.FMessage);
         else
-            FShowMessage(AppTitle(), build.FMessage, QMessageBox::NoIcon);
+            FShowMessage(AppTitle(), build.FMessage, QMessageBox::NoIcon, QString());
     }
     return build.FOk;
 }
@@ -91,9 +91,13 @@ void TfrmMain::btLOGOClick() {
 
         const QString logoPath = FAppPath + QStringLiteral("logo.bin");
         QSaveFile file(logoPath);
+        // A folder we may not create files in still lets a writable logo.bin be rewritten.
+        file.setDirectWriteFallback(true);
         if (!file.open(QIODevice::WriteOnly) || file.write(FLogoImage) != FLogoImage.size() ||
             !file.commit()) {
-            ShowError(FileErrorText("create", logoPath, file.errorString()));
+            ShowError(FileErrorText("create", logoPath, file.errorString()),
+                      QStringLiteral("Neither logo.bin nor its folder %1 may be written.")
+                          .arg(QDir::toNativeSeparators(FAppPath)));
             return;
         }
         QDir::setCurrent(FAppPath);

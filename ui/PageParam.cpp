@@ -3,7 +3,6 @@
 #include "UniMain.h"
 
 #include "CommandBlocks.h"
-#include "TextToInt.h"
 #include "WidgetValues.h"
 
 #include <QComboBox>
@@ -14,16 +13,15 @@ void TfrmMain::btSetClick() {
         return;
     Guarded([this] {
         TParameterValues v;
-        // The rate text is converted untrimmed (leading blanks are skipped by the conversion).
-        v.FBaudRate = TextToInt(ComboSetBaudRate->currentText());
+        v.FBaudRate = RateField(ComboSetBaudRate, QStringLiteral("BAUD RATE on the PARA page"));
         v.FCodePage = SelectedPosition(ComboCodePage);
         v.FDensity = SelectedPosition(ComboDensity);
         v.FFont = SelectedPosition(ComboFont);
         v.FLineFeed = SelectedPosition(comboLineFeed);
-        v.FIdle = TextToInt(EditValueText(edIdle));
-        v.FOff = TextToInt(EditValueText(edOff));
-        v.FMaxFeed = TextToInt(EditValueText(edMaxFeed));
-        v.FPage = TextToInt(EditValueText(edPage));
+        v.FIdle = NumberField(edIdle, QStringLiteral("IDLE TIME on the PARA page"));
+        v.FOff = NumberField(edOff, QStringLiteral("OFF TIME on the PARA page"));
+        v.FMaxFeed = NumberField(edMaxFeed, QStringLiteral("MAX FEED on the PARA page"));
+        v.FPage = NumberField(edPage, QStringLiteral("PAGE LEN on the PARA page"));
         PackParameterBlock(FComm->FCmdData, v);
         FComm->FCmdLength = ParameterBlockLength;
         FComm->FCmdCode = cmdSetParameters;

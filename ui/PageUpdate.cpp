@@ -2,10 +2,12 @@
 
 #include "UniMain.h"
 
+#include "FileError.h"
 #include "FirmwareImage.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 void TfrmMain::btUpdateClick() {
@@ -21,7 +23,7 @@ void TfrmMain::btUpdateClick() {
         FComm->FStream.LoadFromFile(path);
         if (!CheckFirmwareImage(FComm->FStream.Data())) {
             FShowMessage(QStringLiteral("NUV-II Print Tool"), QStringLiteral("Invalid file"),
-                         QMessageBox::Critical);
+                         QMessageBox::Critical, FirmwareImageProblem(FComm->FStream.Data()));
             return;
         }
         FComm->FStream.SetPosition(0);
@@ -36,6 +38,14 @@ void TfrmMain::btFontClick() {
         // "font.bin" is named relative to the program's folder.
         QDir::setCurrent(FAppPath);
         TakeTopBarAsTyped();
+        // The download job would skip a missing file and report success having sent nothing.
+        const QString path = FAppPath + QStringLiteral("font.bin");
+        QFile font(path);
+        if (!font.open(QIODevice::ReadOnly)) {
+            ShowError(FileErrorText("open", path, font.errorString()));
+            return;
+        }
+        font.close();
         FComm->FFileNames = QStringList{QStringLiteral("font.bin")};
         FComm->FFileLabels = QStringList{QStringLiteral("font.bin")};
         FComm->FFileCommands = QStringList{QStringLiteral("$63")};

@@ -59,12 +59,16 @@ void TfrmMain::LoadCodePages() {
     const QString path = FAppPath + QStringLiteral("codepage.ini");
     QStringList entries;
     QString error;
-    if (LoadCodePageList(path, entries, &error)) {
+    const bool read = LoadCodePageList(path, entries, &error);
+    if (read && !entries.isEmpty()) {
         ComboCodePage->clear();
         ComboCodePage->addItems(entries);
     } else {
-        // Keep the built-in list and go on, so that config.ini is still read in full.
-        ShowError(error);
+        // Keep the built-in list and go on, so that config.ini is still read in full and no
+        // saved position is lost to an empty list.
+        if (read)
+            error = FileErrorText("read", path, QStringLiteral("The file is empty."));
+        ShowError(error, QStringLiteral("The built-in code page list is used."));
     }
     SelectPosition(ComboCodePage, 1);
 }
@@ -110,32 +114,41 @@ void TfrmMain::LoadSettings(const TIniFile& ini) {
 
     FPeerHost = s.FPeerHost;
     FPeerPort = s.FPeerPort;
+    // The space line's length follows SIZE.
+    SizeStatusPanels();
 }
 
 void TfrmMain::SaveSettings(TIniFile& ini, QStringList& failures) const {
     // A value that does not convert costs only its own key: that key keeps its old value.
-    const auto writeNumber = [&](const QString& section, const QString& key, const QString& text) {
+    // failures holds the message and the field's name, in turn.
+    const auto writeNumber = [&](const QString& section, const QString& key, const QString& text,
+                                 const QString& field) {
         if (const auto value = TryTextToInt(text))
             ini.WriteInteger(section, key, *value);
         else
-            failures.append(EConvertError(text).Message());
+            failures << EConvertError(text).Message() << field;
     };
 
-    writeNumber(secPara, QStringLiteral("BAUDRATE"), TrimCtl(ComboSetBaudRate->currentText()));
+    writeNumber(secPara, QStringLiteral("BAUDRATE"), TrimCtl(ComboSetBaudRate->currentText()),
+                QStringLiteral("BAUD RATE on the PARA page"));
     ini.WriteInteger(secPara, QStringLiteral("CODEPAGE"), SelectedPosition(ComboCodePage));
     ini.WriteInteger(secPara, QStringLiteral("DENSITY"), SelectedPosition(ComboDensity));
     ini.WriteInteger(secPara, QStringLiteral("FONT"), SelectedPosition(ComboFont));
     ini.WriteInteger(secPara, QStringLiteral("LINEFEED"), SelectedPosition(comboLineFeed));
     ini.WriteInteger(secPara, QStringLiteral("IDLE TIME"),
                      TryTextToInt(EditValueText(edIdle)).value_or(50));
-    writeNumber(secPara, QStringLiteral("OFF TIME"), EditValueText(edOff));
-    writeNumber(secPara, QStringLiteral("MAX FEED"), EditValueText(edMaxFeed));
-    writeNumber(secPara, QStringLiteral("PAGE LENGTH"), EditValueText(edPage));
+    writeNumber(secPara, QStringLiteral("OFF TIME"), EditValueText(edOff),
+                QStringLiteral("OFF TIME on the PARA page"));
+    writeNumber(secPara, QStringLiteral("MAX FEED"), EditValueText(edMaxFeed),
+                QStringLiteral("MAX FEED on the PARA page"));
+    writeNumber(secPara, QStringLiteral("PAGE LENGTH"), EditValueText(edPage),
+                QStringLiteral("PAGE LEN on the PARA page"));
 
     ini.WriteString(secBlueTooth, QStringLiteral("DEVICE NAME"), edName->text());
     ini.WriteString(secBlueTooth, QStringLiteral("PIN"), edPassword->text());
 
-    writeNumber(secIrComm, QStringLiteral("BAUDRATE"), TrimCtl(comboIrBaudRate->currentText()));
+    writeNumber(secIrComm, QStringLiteral("BAUDRATE"), TrimCtl(comboIrBaudRate->currentText()),
+                QStringLiteral("BAUD RATE on the IrCOMM page"));
 
     if (FactoryTabShown()) {
         ini.WriteString(secFactory, QStringLiteral("DEVICE NAME"), edModalName->text());
@@ -168,12 +181,23 @@ void TfrmMain::SaveConfig() {
         ShowError(FileErrorText("open", path, error));
         return;
     }
+    // A peer typed into PORT is kept for the next start.
+    TakeTypedPeer();
     QStringList failures;
     SaveSettings(ini, failures);
-    if (!failures.isEmpty())
-        ShowError(failures.join(QLatin1Char('\n')));
+    if (!failures.isEmpty()) {
+        QStringList messages, fields;
+        for (qsizetype i = 0; i + 1 < failures.size(); i += 2) {
+            messages << failures[i];
+            fields << failures[i + 1];
+        }
+        ShowError(messages.join(QLatin1Char('\n')),
+                  QStringLiteral("Not saved: %1. config.ini keeps the values it had.")
+                      .arg(fields.join(QStringLiteral(", "))));
+    }
     if (!ini.Save(path, &error))
-        ShowError(QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path)));
+        ShowError(QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path)),
+                  error);
 }
 
 void TfrmMain::FormDestroy() {

@@ -2,11 +2,13 @@
 
 #include "TextToInt.h"
 
+#include <QAbstractButton>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QSoundEffect>
 #include <QTabWidget>
@@ -20,8 +22,10 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
 
     FShowMessage = FDefaultSeams.FShowMessage;
     if (!FShowMessage)
-        FShowMessage = [this](const QString& title, const QString& text, QMessageBox::Icon icon) {
+        FShowMessage = [this](const QString& title, const QString& text, QMessageBox::Icon icon,
+                              const QString& informative) {
             QMessageBox box(icon, title, text, QMessageBox::Ok, this);
+            box.setInformativeText(informative);
             box.exec();
         };
     FPlaySound = FDefaultSeams.FPlaySound;
@@ -40,6 +44,9 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
             return QFileDialog::getOpenFileName(
                 this, QString(), FAppPath, QStringLiteral("Bitmaps (*.bmp *.dib);;All files (*)"));
         };
+    FListPorts = FDefaultSeams.FListPorts;
+    if (!FListPorts)
+        FListPorts = AvailablePorts;
     FPostJob = [this](uint8_t jobCode) { FComm->PostJob(jobCode, this); };
 
     CreateControls();
@@ -71,7 +78,9 @@ bool TfrmMain::event(QEvent* e) {
         return true;
     }
     if (e->type() == WM_STATUSTEXT) {
-        FStatusPanels[1]->setText(static_cast<TStatusTextEvent*>(e)->FText);
+        // Once a close is waiting, that is what the panel says.
+        if (!FCloseRequested)
+            FStatusPanels[1]->setText(static_cast<TStatusTextEvent*>(e)->FText);
         return true;
     }
     if (e->type() == WM_USER)
@@ -83,6 +92,7 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
     if (FJobRunning) {
         // The job must end (and be reported) first; RunJob closes the window then.
         FCloseRequested = true;
+        FStatusPanels[1]->setText(QStringLiteral("Closing after the current job..."));
         e->ignore();
         return;
     }
@@ -93,6 +103,8 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
 void TfrmMain::Guarded(const std::function<void()>& body) {
     try {
         body();
+    } catch (const EFieldError& e) {
+        ShowFieldError(e);
     } catch (const EConvertError& e) {
         ShowError(e.Message());
     } catch (const std::exception& e) {
@@ -100,8 +112,35 @@ void TfrmMain::Guarded(const std::function<void()>& body) {
     }
 }
 
-void TfrmMain::ShowError(const QString& text) {
-    FShowMessage(AppTitle(), text, QMessageBox::Critical);
+void TfrmMain::ShowError(const QString& text, const QString& informative) {
+    FShowMessage(AppTitle(), text, QMessageBox::Critical, informative);
+}
+
+void TfrmMain::ShowFieldError(const EFieldError& e) {
+    ShowError(e.Message(), e.FFieldName);
+    if (!e.FField)
+        return;
+    // Show the field's page first, so the focus lands where the technician looks.
+    for (int i = 0; i < PageControl1->count(); ++i) {
+        if (PageControl1->widget(i)->isAncestorOf(e.FField))
+            PageControl1->setCurrentIndex(i);
+    }
+    e.FField->setFocus(Qt::OtherFocusReason);
+}
+
+bool TfrmMain::eventFilter(QObject* watched, QEvent* e) {
+    // Enter presses the focused button, as Space does.
+    if (e->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(e);
+        auto* button = qobject_cast<QAbstractButton*>(watched);
+        if (button && (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !key->isAutoRepeat()) {
+            if (button->isEnabled())
+                button->click();
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, e);
 }
 
 void TfrmMain::PlaySoundFile(const QString& path) {

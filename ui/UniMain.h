@@ -1,8 +1,10 @@
 #pragma once
 
 #include "CommThread.h"
+#include "PortList.h"
 
 #include <QByteArray>
+#include <QComboBox>
 #include <QList>
 #include <QMainWindow>
 #include <QMessageBox>
@@ -11,34 +13,71 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 
 class QAction;
 class QCloseEvent;
-class QComboBox;
 class QLabel;
 class QLineEdit;
 class QListWidget;
 class QMenu;
+class QProgressBar;
 class QPushButton;
 class QSoundEffect;
 class QStatusBar;
 class QTabWidget;
 class QToolButton;
 class TIniFile;
+// PORT: an editable drop-down whose list is rebuilt each time it opens, so an adapter plugged in
+// after start appears.
+class TPortCombo : public QComboBox {
+public:
+    using QComboBox::QComboBox;
+    std::function<void()> FBeforePopup;
+    void showPopup() override {
+        if (FBeforePopup)
+            FBeforePopup();
+        QComboBox::showPopup();
+    }
+};
+
+// The PORT list: "COM1" to "COM9", "TCP/IP", then each serial port present, shown as its device
+// name with the system's description. Each entry's data is what choosing it puts into PORT.
+struct TPortItem {
+    QString FText;
+    QString FPortName;
+};
+QList<TPortItem> PortListItems(const QList<TPortInfo>& present);
+
+// A conversion or range error in one field: the message, and the field by the name the
+// technician sees ("OFF TIME on the PARA page"), which then takes the focus.
+class EFieldError : public std::runtime_error {
+public:
+    EFieldError(const QString& message, const QString& fieldName, QWidget* field)
+        : std::runtime_error(message.toStdString()), FFieldName(fieldName), FField(field) {}
+    QString Message() const { return QString::fromStdString(what()); }
+    QString FFieldName;
+    QWidget* FField;
+};
 
 // The window's effects on the outside world. Each defaults to the real thing (message box,
 // sound, file dialog, the worker); tests replace them so nothing ever blocks.
-using TShowMessageFn =
-    std::function<void(const QString& title, const QString& text, QMessageBox::Icon icon)>;
+// A message box: its title, its text, its icon and a second line (the informative text: why,
+// and what to try), which may be empty.
+using TShowMessageFn = std::function<void(const QString& title, const QString& text,
+                                          QMessageBox::Icon icon, const QString& informative)>;
 using TPlaySoundFn = std::function<void(const QString& path)>;
 using TOpenFileNameFn = std::function<QString()>;
 using TPostJobFn = std::function<void(uint8_t jobCode)>;
+
+using TListPortsFn = std::function<QList<TPortInfo>()>;
 
 struct TWindowSeams {
     TShowMessageFn FShowMessage;
     TPlaySoundFn FPlaySound;
     TOpenFileNameFn FOpenFileName;
     TOpenFileNameFn FOpenPictureName;
+    TListPortsFn FListPorts;
 };
 
 // The tool's one window: top bar (port and rate), six pages, status bar. It owns the worker
@@ -65,6 +104,8 @@ public:
     TOpenFileNameFn FOpenFileName;    // "" when cancelled
     TOpenFileNameFn FOpenPictureName; // the logo picture chooser; "" when cancelled
     TPostJobFn FPostJob;              // defaults to the worker's PostJob
+    // The serial ports present; the PORT list asks each time it opens.
+    TListPortsFn FListPorts;
 
     // The executable's name without extension; title of the job result boxes.
     static QString AppTitle();
@@ -99,7 +140,14 @@ public:
     void ReportJobResult();
     void WMProgress(int32_t done, int32_t total);
 
+    // Rebuilds the PORT list from FListPorts, keeping what PORT holds.
+    void RefreshPortList();
+
     QString StatusPanelText(int panel) const;
+    // The widest text status panel 0 must show in full: a progress line or the space line of
+    // the configured SIZE.
+    QStringList StatusPanel0Texts() const;
+    QLabel* StatusPanel(int panel) const { return FStatusPanels[panel]; }
     bool FactoryTabShown() const;
     bool JobRunning() const { return FJobRunning; }
 
@@ -115,7 +163,7 @@ public:
 
     // Top bar.
     QWidget* Panel1 = nullptr;
-    QComboBox* ComboPort = nullptr;
+    TPortCombo* ComboPort = nullptr;
     QComboBox* ComboBaud = nullptr;
     QTabWidget* PageControl1 = nullptr;
     // PARA.
@@ -160,9 +208,12 @@ public:
     QPushButton* btInc = nullptr;
 
     QStatusBar* StatusBar1 = nullptr;
+    // Beside the progress text while a transfer runs: the same share, with speed and time left.
+    QProgressBar* ProgressBar1 = nullptr;
 
 protected:
     bool event(QEvent* e) override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
     void closeEvent(QCloseEvent* e) override;
 
 private:
@@ -178,14 +229,30 @@ private:
     // The top bar for a download job: the port name as typed, the rate trimmed and converted
     // (throws the conversion error).
     void TakeTopBarAsTyped();
+    // The top bar's rate, trimmed; refused when it does not convert or is not positive.
+    int32_t TopBarRate() const;
+    // A rate field's value (the text converted as it stands); refused when it does not convert
+    // or is not positive.
+    int32_t RateField(QComboBox* combo, const QString& fieldName) const;
+    // An edit's value (the shown text, trimmed); refused when it does not convert.
+    int32_t NumberField(QLineEdit* edit, const QString& fieldName) const;
+    // Remembers a datagram peer typed into PORT, for the next "TCP/IP" and for config.ini.
+    void TakeTypedPeer();
     void SetJobRunning(bool running);
     // Runs a handler body; conversion and file errors end it with their message.
     void Guarded(const std::function<void()>& body);
-    void ShowError(const QString& text);
+    void ShowError(const QString& text, const QString& informative = QString());
+    void ShowFieldError(const EFieldError& e);
+    void SizeStatusPanels();
+    void StartTransferDisplay();
     void PlaySoundFile(const QString& path);
     void SetLogoSpaceLine();
 
     QLabel* FStatusPanels[2] = {};
+    // The transfer being shown: when its first progress came, and the latest.
+    int64_t FTransferStartNs = 0;
+    int32_t FTransferStartDone = 0;
+    int32_t FTransferTotal = -1;
     QList<QWidget*> FJobButtons;
     QSoundEffect* FSound = nullptr;
     bool FJobRunning = false;

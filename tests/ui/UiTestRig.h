@@ -20,12 +20,14 @@ struct TShownMessage {
     QString FTitle;
     QString FText;
     QMessageBox::Icon FIcon;
+    QString FInformative;
 };
 
 struct TCaptured {
     QList<TShownMessage> FMessages;
     QStringList FSounds;
-    QString FNextFileName; // what the file dialog "chooses"
+    QString FNextFileName;   // what the file dialog "chooses"
+    QList<TPortInfo> FPorts; // the serial ports "present"
     int FDialogs = 0;
 
     void Clear() { *this = TCaptured(); }
@@ -45,9 +47,11 @@ inline TCaptured& Captured() {
 // Every window created afterwards shows and plays nothing, only records.
 inline void InstallCaptureSeams() {
     TfrmMain::FDefaultSeams.FShowMessage = [](const QString& title, const QString& text,
-                                              QMessageBox::Icon icon) {
-        Captured().FMessages.append({title, text, icon});
+                                              QMessageBox::Icon icon, const QString& informative) {
+        Captured().FMessages.append({title, text, icon, informative});
     };
+    // The machine's own serial ports must not change what the tests see.
+    TfrmMain::FDefaultSeams.FListPorts = [] { return Captured().FPorts; };
     TfrmMain::FDefaultSeams.FPlaySound = [](const QString& path) { Captured().FSounds << path; };
     TfrmMain::FDefaultSeams.FOpenFileName = [] {
         ++Captured().FDialogs;

@@ -141,6 +141,7 @@ private slots:
     }
 
     void fontDownloadsFontBin() {
+        QVERIFY(WriteFile(W().FAppPath + "font.bin", "font"));
         W().ComboPort->setEditText(" COM2");
         W().FComm->FFileNames = QStringList{"old1", "old2"};
         // What the worker shows during the download.
