@@ -15,15 +15,8 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <algorithm>
-#include <chrono>
 
 namespace {
-
-int64_t NowNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
 
 // "11.2 kB/s, 0:21 left"
 QString SpeedText(double bytesPerSecond, int64_t bytesLeft) {
@@ -175,14 +168,13 @@ void TfrmMain::WMProgress(int32_t done, int32_t total) {
     // The bar only while a job runs: a stray message afterwards changes the text alone.
     if (!FJobRunning)
         return;
-    const int64_t now = NowNs();
+    const int64_t now = FNowNs();
     if (total != FTransferTotal || done < FTransferStartDone) {
         // A new transfer (each file of a download starts at 0 again).
         FTransferTotal = total;
         FTransferStartDone = done;
         FTransferStartNs = now;
     }
-    ProgressBar1->setValue(p);
     const int64_t moved = int64_t(done) - FTransferStartDone;
     const int64_t elapsed = now - FTransferStartNs;
     if (moved >= SpeedAfterBytes && elapsed >= SpeedAfterNs) {
@@ -191,5 +183,6 @@ void TfrmMain::WMProgress(int32_t done, int32_t total) {
     } else {
         ProgressBar1->setFormat(QStringLiteral("%p%"));
     }
+    ProgressBar1->setValue(p);
     ProgressBar1->show();
 }

@@ -13,6 +13,7 @@
 #include <QSoundEffect>
 #include <QTabWidget>
 #include <QUrl>
+#include <chrono>
 #include <stdexcept>
 
 TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent) {
@@ -48,6 +49,11 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
     if (!FListPorts)
         FListPorts = AvailablePorts;
     FPostJob = [this](uint8_t jobCode) { FComm->PostJob(jobCode, this); };
+    FNowNs = [] {
+        return std::chrono::duration_cast<std::chrono::nanoseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
 
     CreateControls();
     FormCreate();

@@ -106,6 +106,8 @@ public:
     TPostJobFn FPostJob;              // defaults to the worker's PostJob
     // The serial ports present; the PORT list asks each time it opens.
     TListPortsFn FListPorts;
+    // Monotonic nanoseconds for the transfer speed; replaceable so tests can step the clock.
+    std::function<int64_t()> FNowNs;
 
     // The executable's name without extension; title of the job result boxes.
     static QString AppTitle();

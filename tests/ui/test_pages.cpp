@@ -10,6 +10,7 @@
 #include <QSoundEffect>
 #include <QTemporaryDir>
 #include <QTest>
+#include <functional>
 #include <memory>
 
 namespace {
@@ -93,29 +94,59 @@ private slots:
                                    "00000F27"));
     }
 
-    void conversionFailuresPostNothing() {
-        const auto check = [&](auto handler, const QString& offending) {
-            Captured().Clear();
-            (W().*handler)();
+    // A value that does not convert, or a rate that is not positive, posts nothing; the box
+    // names the field, whose page comes up with the field focused.
+    void badValuesPostNothingAndNameTheField() {
+        using TSet = std::function<void()>;
+        const struct {
+            TSet set;
+            void (TfrmMain::*handler)();
+            QString text;
+            QString field;
+            std::function<QWidget*()> focus;
+        } rows[] = {
+            {[&] { W().ComboSetBaudRate->setEditText("9600 "); }, &TfrmMain::btSetClick,
+             "'9600 ' is not a valid integer value", "BAUD RATE on the PARA page",
+             [&] { return W().ComboSetBaudRate; }},
+            {[&] { W().edOff->clear(); }, &TfrmMain::btSetClick, "'' is not a valid integer value",
+             "OFF TIME on the PARA page", [&] { return W().edOff; }},
+            {[&] { W().comboIrBaudRate->setEditText("fast"); }, &TfrmMain::btIrCommClick,
+             "'fast' is not a valid integer value", "BAUD RATE on the IrCOMM page",
+             [&] { return W().comboIrBaudRate; }},
+            // The top bar's rate is checked before anything is posted.
+            {[&] { W().ComboBaud->setEditText("x9600"); }, &TfrmMain::btSetBlueToothClick,
+             "'x9600' is not a valid integer value", "BAUD RATE in the top bar",
+             [&] { return W().ComboBaud; }},
+            {[&] { W().ComboBaud->setEditText("x9600"); }, &TfrmMain::btFactoryClick,
+             "'x9600' is not a valid integer value", "BAUD RATE in the top bar",
+             [&] { return W().ComboBaud; }},
+            // Rates that convert but are no rates.
+            {[&] { W().ComboSetBaudRate->setEditText("-9600"); }, &TfrmMain::btSetClick,
+             "BAUD RATE on the PARA page must be a positive number of bits per second, not -9600.",
+             "BAUD RATE on the PARA page", [&] { return W().ComboSetBaudRate; }},
+            {[&] { W().ComboBaud->setEditText(" 0"); }, &TfrmMain::btFontClick,
+             "BAUD RATE in the top bar must be a positive number of bits per second, not 0.",
+             "BAUD RATE in the top bar", [&] { return W().ComboBaud; }},
+            {[&] { W().comboIrBaudRate->setEditText("$FFFFFFFF"); }, &TfrmMain::btIrCommClick,
+             "BAUD RATE on the IrCOMM page must be a positive number of bits per second, not -1.",
+             "BAUD RATE on the IrCOMM page", [&] { return W().comboIrBaudRate; }},
+        };
+        for (const auto& r : rows) {
+            FWindow.reset();
+            QVERIFY(OpenWindow());
+            W().show();
+            W().activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&W()));
+            W().PageControl1->setCurrentIndex(1);
+            r.set();
+            (W().*r.handler)();
             QCOMPARE(FJobs.FCodes.size(), 0);
-            QCOMPARE(Captured().Texts(),
-                     QStringList{QString("'%1' is not a valid integer value").arg(offending)});
+            QCOMPARE(Captured().Texts(), QStringList{r.text});
+            QCOMPARE(Captured().FMessages[0].FInformative, r.field);
             QCOMPARE(Captured().FMessages[0].FIcon, QMessageBox::Critical);
             QVERIFY(Captured().FSounds.isEmpty());
-        };
-        W().ComboSetBaudRate->setEditText("9600 "); // a trailing blank does not convert
-        check(&TfrmMain::btSetClick, "9600 ");
-        W().ComboSetBaudRate->setCurrentIndex(0);
-        W().edOff->clear();
-        check(&TfrmMain::btSetClick, "");
-        W().edOff->setText("0");
-        W().comboIrBaudRate->setEditText("fast");
-        check(&TfrmMain::btIrCommClick, "fast");
-        // The top bar's rate is checked before anything is posted.
-        W().ComboBaud->setEditText("x9600");
-        check(&TfrmMain::btSetClick, "x9600");
-        check(&TfrmMain::btSetBlueToothClick, "x9600");
-        check(&TfrmMain::btFactoryClick, "x9600");
+            QCOMPARE(W().focusWidget(), r.focus());
+        }
     }
 
     void whatTheUserSeesIsWhatIsSent() {
@@ -290,6 +321,24 @@ private slots:
             QVERIFY(b->isEnabled());
     }
 
+    // Enter presses the focused button as Space does; the button's Alt letter presses it too.
+    void keyboardPressesButtons() {
+        W().show();
+        W().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&W()));
+        W().btSet->setFocus();
+        QTest::keyClick(W().btSet, Qt::Key_Return);
+        QTest::keyClick(W().btSet, Qt::Key_Enter, Qt::KeypadModifier);
+        QTest::keyClick(W().btSet, Qt::Key_Space);
+        QCOMPARE(FJobs.FCodes, (QList<uint8_t>{jobCommand, jobCommand, jobCommand}));
+        // A shortcut presses its button visibly: the click follows a moment later.
+        QTest::keyClick(W().focusWidget(), Qt::Key_S, Qt::AltModifier);
+        QTRY_COMPARE_WITH_TIMEOUT(FJobs.FCodes.size(), 4, 5000);
+        // A button of a page not shown does not answer its letter.
+        QTest::keyClick(W().focusWidget(), Qt::Key_P, Qt::AltModifier);
+        QCOMPARE(Captured().FDialogs, 0);
+    }
+
     // Closing during a job takes effect once the job has ended and been reported.
     void closeDuringAJobWaitsForIt() {
         W().show();
@@ -299,6 +348,10 @@ private slots:
             W().close();
             QVERIFY(W().isVisible());
             QVERIFY(!QFile::exists(config));
+            QCOMPARE(W().StatusPanelText(1), QString("Closing after the current job..."));
+            // The worker's status texts no longer replace it.
+            QCoreApplication::sendEvent(&W(), new TStatusTextEvent("DOWNLOAD font.bin"));
+            QCOMPARE(W().StatusPanelText(1), QString("Closing after the current job..."));
         };
         W().btFactoryClick();
         QCOMPARE(Captured().Texts(), QStringList{"OK"});

@@ -1,0 +1,30 @@
+// Draws the window as a technician sees it into a PNG, without a display: for the README's
+// pictures and for looking at a layout change. Usage: window-shot OUT.png [PAGE] [FOLDER]
+#include "UniMain.h"
+
+#include <QApplication>
+#include <QTabWidget>
+#include <QTemporaryDir>
+
+int main(int argc, char* argv[]) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() < 2) {
+        fprintf(stderr, "usage: window-shot OUT.png [PAGE] [FOLDER]\n");
+        return 2;
+    }
+    QTemporaryDir scratch;
+    const QString folder = args.size() > 3 ? args[3] : scratch.path();
+    // Messages shown while the window starts are not part of the picture.
+    TfrmMain::FDefaultSeams.FShowMessage = [](const QString&, const QString&, QMessageBox::Icon,
+                                              const QString&) {};
+    TfrmMain window(folder);
+    if (args.size() > 2)
+        window.PageControl1->setCurrentIndex(args[2].toInt());
+    window.show();
+    QApplication::processEvents();
+    const bool saved = window.grab().save(args[1]);
+    window.FormDestroy();
+    return saved ? 0 : 1;
+}
