@@ -1,5 +1,6 @@
 #include "UniMain.h"
 
+#include "AppFolder.h"
 #include "TextToInt.h"
 
 #include <QCloseEvent>
@@ -14,7 +15,8 @@
 #include <stdexcept>
 
 TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent) {
-    FAppPath = appPath.isEmpty() ? QCoreApplication::applicationDirPath() : appPath;
+    FAppPath =
+        appPath.isEmpty() ? ResolveAppFolder(QCoreApplication::applicationDirPath()) : appPath;
     if (!FAppPath.endsWith(QLatin1Char('/')))
         FAppPath += QLatin1Char('/');
 
@@ -43,6 +45,9 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
     FPostJob = [this](uint8_t jobCode) { FComm->PostJob(jobCode, this); };
 
     CreateControls();
+    // An installed program keeps its files elsewhere than a build does: say where.
+    FStatusPanels[1]->setText(
+        QStringLiteral("Files: %1").arg(QDir::toNativeSeparators(QDir::cleanPath(FAppPath))));
     FormCreate();
 }
 
