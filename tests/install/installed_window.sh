@@ -2,6 +2,7 @@
 # Starts the installed window as a user who may not write the program's folder, ends it with
 # SIGTERM, and checks where its settings went:
 #   - nothing beside the program: config.ini in the per-user folder, which start-up seeded;
+#   - the same with a start-up message box open (an unreadable codepage.ini): still saved;
 #   - a config.ini the user may write beside the program: rewritten there in place, and no
 #     per-user folder.
 # Usage: installed_window.sh --build CMAKE BUILD_DIR BINDIR DATADIR/PACKAGE  (installs it first)
@@ -97,13 +98,15 @@ catches_sigterm() {
     mask=$(awk '/^SigCgt:/ {print $2}' "/proc/$pid/status" 2>/dev/null) || return 1
     [ -n "$mask" ] && (((16#$mask >> 14) & 1))
 }
-seeded() {
-    local f
-    for f in codepage.ini ok.wav error.wav; do [ -f "$1/$f" ] || return 1; done
+seeded() { # FOLDER FILE...
+    local folder=$1 f
+    shift
+    for f in "$@"; do [ -f "$folder/$f" ] || return 1; done
 }
 
 start_window() { # HOME_NAME
     home=$work/$1
+    user_folder=$home/.local/share/$package
     mkdir -p "$home/runtime"
     chmod 700 "$home/runtime"
     give "$home"
@@ -112,7 +115,6 @@ start_window() { # HOME_NAME
         "${run_as[@]}" "$program" >"$work/$1.log" 2>&1 &
     pid=$!
     wait_for "its SIGTERM handler" catches_sigterm
-    user_folder=$home/.local/share/$package
 }
 stop_window() {
     kill -TERM "$pid"
@@ -129,7 +131,7 @@ stop_window() {
 
 # 1. Nothing beside the program: everything in the per-user folder.
 start_window per-user
-wait_for "the per-user folder to be seeded" seeded "$user_folder"
+wait_for "the per-user folder to be seeded" seeded "$user_folder" codepage.ini ok.wav error.wav
 stop_window
 [ -f "$user_folder/config.ini" ] || fail "no config.ini in $user_folder"
 grep -q '^\[PARA\]' "$user_folder/config.ini" || fail "$user_folder/config.ini holds no settings"
@@ -138,7 +140,16 @@ cmp -s "$user_folder/codepage.ini" "$datadir/codepage.ini" || fail "codepage.ini
 cmp -s "$user_folder/error.wav" "$datadir/error.wav" || fail "error.wav not seeded"
 echo "per-user folder: config.ini written to $user_folder"
 
-# 2. An administrator's config.ini beside the program, writable by the user.
+# 2. The same, but start-up reports codepage.ini (a folder here) in a message box, which the
+#    signal most likely finds open.
+mkdir -p "$work/message-box/.local/share/$package/codepage.ini"
+start_window message-box
+wait_for "the per-user folder to be seeded" seeded "$user_folder" ok.wav error.wav
+stop_window
+grep -q '^\[PARA\]' "$user_folder/config.ini" || fail "no settings saved with a message box open"
+echo "message box open at SIGTERM: config.ini written to $user_folder"
+
+# 3. An administrator's config.ini beside the program, writable by the user.
 if [ "$(id -u)" -ne 0 ] && [ "$mode" = --installed ]; then
     echo "administrator's set-up not tried: $bindir cannot take a config.ini"
     exit 0
