@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test test-asan test-tsan format-check bench clean
+.PHONY: deps build run test test-asan test-tsan format-check bench package clean
 
 deps:
 	@tools/install-deps.sh
@@ -32,6 +32,11 @@ format-check: deps
 
 bench: build
 	bench/transfer.sh
+
+# The Debian package, in build/default/.
+package: build
+	@tools/install-deps.sh package
+	cd build/default && cpack -G DEB
 
 clean:
 	rm -rf build

@@ -29,7 +29,8 @@ public:
 
     QByteArray ToBytes() const;
     // Writes a temporary file beside the target and replaces it in one step, so the old file
-    // stays whole when anything fails. Returns false with the reason.
+    // stays whole when anything fails; in a folder that takes no new file, a writable target is
+    // rewritten in place instead. Returns false with the reason.
     bool Save(const QString& path, QString* error = nullptr) const;
 
 private:

@@ -1,5 +1,6 @@
 #include "UniMain.h"
 
+#include "AppFolder.h"
 #include "TextToInt.h"
 
 #include <QAbstractButton>
@@ -17,7 +18,8 @@
 #include <stdexcept>
 
 TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent) {
-    FAppPath = appPath.isEmpty() ? QCoreApplication::applicationDirPath() : appPath;
+    FAppPath =
+        appPath.isEmpty() ? ResolveAppFolder(QCoreApplication::applicationDirPath()) : appPath;
     if (!FAppPath.endsWith(QLatin1Char('/')))
         FAppPath += QLatin1Char('/');
 
@@ -56,6 +58,9 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
     };
 
     CreateControls();
+    // An installed program keeps its files elsewhere than a build does: say where.
+    FStatusPanels[1]->setText(
+        QStringLiteral("Files: %1").arg(QDir::toNativeSeparators(QDir::cleanPath(FAppPath))));
     FormCreate();
 }
 

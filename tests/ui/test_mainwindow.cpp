@@ -188,7 +188,7 @@ private slots:
         QCOMPARE(LabelOf(w, w.edSerialNo), QString("SERIAL NO:"));
 
         QCOMPARE(w.StatusPanelText(0), QString());
-        QCOMPARE(w.StatusPanelText(1), QString());
+        QCOMPARE(w.StatusPanelText(1), "Files: " + QDir::cleanPath(FPath));
         QCOMPARE(w.FLogoSize, 65536);
         QCOMPARE(w.FLogoWidth, 384);
         QCOMPARE(w.FLogoQuantity, 8);

@@ -57,6 +57,27 @@ QString SaveErrorText(const QSaveFile& file) {
     }
 }
 
+// A folder that takes no new file but holds a writable file is an administrator's set-up: the
+// file is rewritten where it lies. Should that fail part way, the old contents go back; they fit
+// in the space the file already had.
+bool SaveInPlace(const QString& path, const QByteArray& bytes, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadWrite)) {
+        if (error)
+            *error = file.errorString();
+        return false;
+    }
+    const QByteArray old = file.readAll();
+    if (file.seek(0) && file.write(bytes) == bytes.size() && file.flush() &&
+        file.resize(bytes.size()))
+        return true;
+    if (error)
+        *error = file.errorString();
+    if (file.seek(0) && file.write(old) == old.size() && file.flush())
+        file.resize(old.size());
+    return false;
+}
+
 } // namespace
 
 TIniFile::TLine TIniFile::ParseLine(const QString& text, const QString& end) {
@@ -264,6 +285,10 @@ QByteArray TIniFile::ToBytes() const {
 }
 
 bool TIniFile::Save(const QString& path, QString* error) const {
+    const QFileInfo target(path);
+    if (target.isFile() && target.isWritable() && !QFileInfo(target.absolutePath()).isWritable())
+        return SaveInPlace(path, ToBytes(), error);
+
     QSaveFile file(path);
     // Never fall back to writing the target in place: a failure then would leave it cut short.
     file.setDirectWriteFallback(false);
