@@ -1,6 +1,7 @@
 // Start-up and shutdown of the main window: controls, defaults, "codepage.ini", "config.ini".
 
 #include "IniFile.h"
+#include "LogoImage.h"
 #include "UiTestRig.h"
 
 #include <QAbstractButton>
@@ -11,6 +12,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
@@ -97,6 +99,73 @@ private slots:
                 letters << key;
             }
         }
+    }
+
+    // COM1 to COM9, TCP/IP, then the ports present, described; the list follows what is
+    // plugged in each time it opens, and choosing a port puts just its device into PORT.
+    void portListFollowsThePortsPresent() {
+        TPortInfo usb;
+        usb.FDevice = "/dev/ttyUSB0";
+        usb.FDescription = "FT232R USB UART";
+        TPortInfo bare;
+        bare.FDevice = "/dev/ttyACM3";
+        const QList<TPortItem> items = PortListItems({usb, bare});
+        QStringList texts, names;
+        for (const TPortItem& item : items) {
+            texts << item.FText;
+            names << item.FPortName;
+        }
+        const QStringList com = {"COM1", "COM2", "COM3", "COM4", "COM5",
+                                 "COM6", "COM7", "COM8", "COM9", "TCP/IP"};
+        QCOMPARE(texts, com + QStringList({"/dev/ttyUSB0 (FT232R USB UART)", "/dev/ttyACM3"}));
+        QCOMPARE(names, com + QStringList({"/dev/ttyUSB0", "/dev/ttyACM3"}));
+
+        TfrmMain w(FPath);
+        w.show();
+        QCOMPARE(w.ComboPort->count(), 10);
+        w.ComboPort->setEditText("typed");
+        Captured().FPorts = {usb}; // plugged in after start
+        w.ComboPort->showPopup();
+        w.ComboPort->hidePopup();
+        QCOMPARE(w.ComboPort->count(), 11);
+        QCOMPARE(w.ComboPort->itemText(10), QString("/dev/ttyUSB0 (FT232R USB UART)"));
+        QCOMPARE(w.ComboPort->currentText(), QString("typed"));
+        w.ComboPort->setCurrentIndex(10);
+        emit w.ComboPort->activated(10);
+        QCOMPARE(w.ComboPort->currentText(), QString("/dev/ttyUSB0"));
+        Captured().FPorts = {}; // and unplugged again
+        w.ComboPort->showPopup();
+        w.ComboPort->hidePopup();
+        QCOMPARE(w.ComboPort->count(), 10);
+        QCOMPARE(w.ComboPort->currentText(), QString("/dev/ttyUSB0"));
+        w.FormDestroy();
+    }
+
+    // Panel 0 shows the longest space line SIZE can give and a full progress line whole, and
+    // the panels fit the window.
+    void statusTextsFit_data() {
+        QTest::addColumn<int>("size");
+        QTest::newRow("default") << 65536;
+        QTest::newRow("largest") << 2147483647;
+        QTest::newRow("small") << 100;
+    }
+
+    void statusTextsFit() {
+        QFETCH(int, size);
+        WriteConfig(QStringLiteral("[LOGO]\r\nSIZE=%1\r\n").arg(size).toLatin1());
+        TfrmMain w(FPath);
+        w.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w));
+        QLabel* panel = w.StatusPanel(0);
+        const QFontMetrics metrics(panel->font());
+        const QStringList texts = w.StatusPanel0Texts();
+        QVERIFY(texts.contains(LogoSpaceText(3, size)));
+        for (const QString& text : texts)
+            QVERIFY2(metrics.horizontalAdvance(text) <= panel->contentsRect().width(),
+                     qPrintable(text));
+        // The progress bar and some of panel 1 still fit beside it.
+        QVERIFY(panel->width() + w.ProgressBar1->width() + 50 <= w.width());
+        w.FormDestroy();
     }
 
     void startsWithDefaultsWithoutConfig() {
@@ -251,6 +320,20 @@ private slots:
         QCOMPARE(w.ComboDensity->currentIndex(), 2);
         QVERIFY(w.FactoryTabShown());
         QCOMPARE(w.edSerialNo->text(), QString("77"));
+    }
+
+    // An empty list file is reported like a missing one; the saved position survives.
+    void emptyCodePageFileKeepsTheSavedPosition() {
+        QVERIFY(WriteFile(FPath + "codepage.ini", ""));
+        WriteConfig("[PARA]\r\nCODEPAGE=7\r\n");
+        {
+            TfrmMain w(FPath);
+            QCOMPARE(Captured().FMessages.size(), 1);
+            QVERIFY(Captured().FMessages[0].FText.contains(FPath + "codepage.ini"));
+            QCOMPARE(w.ComboCodePage->count(), 51);
+            QCOMPARE(w.ComboCodePage->currentIndex(), 7);
+        }
+        QCOMPARE(LoadIni(Config()).ReadInteger("PARA", "CODEPAGE", -5), 7);
     }
 
     void settingsAreRead() {
