@@ -146,18 +146,31 @@ TLogoBuild BuildLogoImage(const QStringList& files, int32_t logoSize, int32_t lo
     TLogoConverter& pictures = converter ? *converter : local;
     pictures.Retain(files);
 
+    // Records first, then the image in one allocation: rebuilding from the cache is then
+    // little more than one copy.
+    QList<QByteArray> records;
+    int64_t used = 3;
+    TLogoRecord failure;
+    for (const QString& path : files) {
+        TLogoRecord record = pictures.Convert(path, logoWidth, int64_t(logoSize) - used);
+        if (!record.FOk) {
+            failure = record;
+            break;
+        }
+        used += record.FRecord.size();
+        records.append(std::move(record.FRecord));
+    }
+
     TLogoBuild build;
     QByteArray& image = build.FImage;
+    image.reserve(used);
     image.append('\xAA');
     image.append('\xDD');
     image.append(static_cast<char>(files.size() & 0xFF));
-    for (const QString& path : files) {
-        const TLogoRecord record =
-            pictures.Convert(path, logoWidth, int64_t(logoSize) - int64_t(image.size()));
-        if (!record.FOk)
-            return Fail(build, record.FMessage, record.FDecodeError);
-        image.append(record.FRecord);
-    }
+    for (const QByteArray& record : records)
+        image.append(record);
+    if (records.size() < files.size())
+        return Fail(build, failure.FMessage, failure.FDecodeError);
     return build;
 }
 
