@@ -2,6 +2,7 @@
 
 #include <QIODevice>
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -11,24 +12,13 @@ enum : int { compNone = 0, compRle8 = 1, compRle4 = 2, compBitFields = 3 };
 
 constexpr int64_t ChunkBytes = 256 * 1024;
 
-// Where the blue mask's most significant used bit lies once the mask is brought to at most
-// 8 bits the way Qt's reader scales it: that bit alone decides whether blue reaches 128.
+// Blue reaches 128 exactly when the pixel has the blue mask's top bit: a mask of up to 8 bits
+// scales to 8 bits with its top bit on top, and a wider one keeps its top 8 bits, as Qt's later
+// readers do (Qt 6.4 makes a wider blue 0, so every pixel a dot: a bug not copied here).
 void SetDotBit(TBmpLayout& layout, uint32_t blueMask) {
-    if (blueMask == 0) {
-        layout.FAlwaysDot = true; // no blue at all
-        return;
-    }
-    int shift = 0;
-    while (blueMask >= 0x100 || !(blueMask & 1)) {
-        blueMask >>= 1;
-        ++shift;
-    }
-    int length = 0;
-    while (blueMask >> length)
-        ++length;
-    const int bit = shift + length - 1;
-    if (bit >= layout.FBits) {
-        layout.FAlwaysDot = true; // the bit lies outside the pixel
+    const int bit = std::bit_width(blueMask) - 1;
+    if (bit < 0 || bit >= layout.FBits) {
+        layout.FAlwaysDot = true; // no blue, or none inside the pixel
         return;
     }
     layout.FDotByte = bit / 8;
@@ -317,7 +307,7 @@ TBmpVerdict ParseBmp(const uint8_t* h, int64_t headSize, int64_t fileSize, TBmpL
     int64_t height = 0;
     uint32_t planes = 0;
     uint32_t colours = 0;
-    if (core) {
+    if (core) { // unsigned sizes, bottom-up only
         width = u16(18);
         height = u16(20);
         planes = u16(22);
