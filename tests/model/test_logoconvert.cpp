@@ -42,7 +42,7 @@ void Put(QByteArray& b, uint32_t value, int bytes) {
 
 QByteArray Bytes(const TBmpFile& f) {
     QByteArray b("BM");
-    Put(b, 0, 12); // size, reserved, offset: filled in below
+    b.append(QByteArray(12, '\0')); // size, reserved, offset: filled in below
     Put(b, uint32_t(f.FHeader), 4);
     if (f.FHeader == 12) {
         Put(b, uint32_t(f.FWidth), 2);
