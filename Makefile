@@ -32,6 +32,7 @@ format-check: deps
 
 bench: build
 	bench/transfer.sh
+	./build/default/bench/logo_bench
 
 # The Debian package, in build/default/.
 package: build

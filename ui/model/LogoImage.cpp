@@ -1,21 +1,29 @@
 #include "LogoImage.h"
 
+#include "BmpDots.h"
+
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
-#include <QImage>
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
-void PutLe16(QByteArray& bytes, int64_t value) {
-    bytes.append(static_cast<char>(value & 0xFF));
-    bytes.append(static_cast<char>((value >> 8) & 0xFF));
-}
+const char* const NotValidText = "Bitmap image is not valid";
 
-TLogoBuild Fail(TLogoBuild build, const QString& message, bool decodeError = false) {
+TLogoBuild Fail(TLogoBuild build, const QString& message, bool decodeError) {
     build.FOk = false;
     build.FMessage = message;
     build.FDecodeError = decodeError;
     return build;
+}
+
+TLogoRecord Refused(const char* message, bool decodeError = false) {
+    TLogoRecord r;
+    r.FMessage = QString::fromLatin1(message);
+    r.FDecodeError = decodeError;
+    return r;
 }
 
 // Blank margins for an extent: the smaller half before, the rest (the odd one) after.
@@ -32,80 +40,137 @@ TMargins MarginsFor(int64_t extent) {
     return {pad / 2, pad - pad / 2};
 }
 
-// Qt's decoder refuses a bitmap without pixels; such a file is still a bitmap, only an
-// unusable picture. True when the header says width or height 0.
-bool IsEmptyBitmap(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray h = file.read(26);
-    const auto byte = [&h](int i) { return uint32_t(uint8_t(h[i])); };
-    if (h.size() < 26 || h[0] != 'B' || h[1] != 'M')
-        return false;
-    const uint32_t infoSize = byte(14) | byte(15) << 8 | byte(16) << 16 | byte(17) << 24;
-    if (infoSize == 12) // the old core header: 16-bit width and height
-        return (byte(18) | byte(19) << 8) == 0 || (byte(20) | byte(21) << 8) == 0;
-    if (infoSize < 40)
-        return false;
-    const uint32_t width = byte(18) | byte(19) << 8 | byte(20) << 16 | byte(21) << 24;
-    const uint32_t height = byte(22) | byte(23) << 8 | byte(24) << 16 | byte(25) << 24;
-    return width == 0 || height == 0;
+// Everything but the pixels: the header decides every refusal except data that runs short.
+// makeSource gives the pixel data once the record is known to fit.
+template <typename MakeSource>
+TLogoRecord ConvertBitmap(const uint8_t* head, int64_t headSize, int64_t fileSize,
+                          int32_t logoWidth, int64_t roomLeft, MakeSource makeSource) {
+    TBmpLayout layout;
+    switch (ParseBmp(head, headSize, fileSize, layout)) {
+    case TBmpVerdict::NotBitmap:
+        return Refused(NotValidText, true);
+    case TBmpVerdict::Empty:
+        return Refused("Picture invalid");
+    case TBmpVerdict::Ok:
+        break;
+    }
+    const int64_t width = layout.FWidth;
+    const int64_t height = layout.FHeight;
+    if (width > logoWidth || width > MaxLogoDots)
+        return Refused("Picture invalid");
+    const TMargins cols = MarginsFor(width);
+    const TMargins rows = MarginsFor(height);
+    const int64_t rowBytes = (cols.FBefore + width + cols.FAfter) / 8;
+    const int64_t paddedHeight = rows.FBefore + height + rows.FAfter;
+    // The band count is a 16-bit field; a taller picture cannot be described.
+    if (paddedHeight / 8 > 0xFFFF)
+        return Refused("Picture invalid");
+    const int64_t size = 4 + paddedHeight * rowBytes;
+    if (size > roomLeft)
+        return Refused("ERROR");
+
+    TLogoRecord result;
+    result.FRecord = QByteArray(size, '\0');
+    auto* bytes = reinterpret_cast<uint8_t*>(result.FRecord.data());
+    bytes[0] = static_cast<uint8_t>(rowBytes & 0xFF);
+    bytes[1] = static_cast<uint8_t>(rowBytes >> 8);
+    bytes[2] = static_cast<uint8_t>((paddedHeight / 8) & 0xFF);
+    bytes[3] = static_cast<uint8_t>((paddedHeight / 8) >> 8);
+    TBmpSource source = makeSource(layout);
+    if (!DecodeBmpDots(layout, source, bytes + 4, rowBytes, rows.FBefore,
+                       static_cast<int>(cols.FBefore)))
+        return Refused(NotValidText, true);
+    result.FOk = true;
+    return result;
 }
 
 } // namespace
 
-TLogoBuild BuildLogoImage(const QStringList& files, int32_t logoSize, int32_t logoWidth) {
+TLogoRecord ConvertLogoPicture(const QByteArray& fileBytes, int32_t logoWidth, int64_t roomLeft) {
+    const auto* data = reinterpret_cast<const uint8_t*>(fileBytes.constData());
+    const int64_t size = fileBytes.size();
+    return ConvertBitmap(data, std::min(size, BmpHeadBytes), size, logoWidth, roomLeft,
+                         [&](const TBmpLayout& layout) {
+                             return TBmpSource(data + layout.FDataStart,
+                                               layout.FDataEnd - layout.FDataStart);
+                         });
+}
+
+TLogoRecord TLogoConverter::Convert(const QString& path, int32_t logoWidth, int64_t roomLeft) {
+    const QFileInfo info(path);
+    if (!info.isFile())
+        return Refused("ERROR");
+    const int64_t size = info.size();
+    const int64_t modified = info.lastModified().toMSecsSinceEpoch();
+    const auto known = FEntries.constFind(path);
+    if (known != FEntries.cend() && known->FSize == size && known->FModified == modified &&
+        known->FWidth == logoWidth) {
+        const TLogoRecord& result = known->FResult;
+        if (result.FOk && result.FRecord.size() > roomLeft)
+            return Refused("ERROR");
+        return result;
+    }
+
+    ++FReads;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Refused(NotValidText, true);
+    const QByteArray head = file.read(BmpHeadBytes);
+    const TLogoRecord result =
+        ConvertBitmap(reinterpret_cast<const uint8_t*>(head.constData()), head.size(), file.size(),
+                      logoWidth, roomLeft, [&](const TBmpLayout& layout) {
+                          if (!file.seek(layout.FDataStart))
+                              return TBmpSource(static_cast<const uint8_t*>(nullptr), 0);
+                          return TBmpSource(&file, layout.FDataEnd - layout.FDataStart);
+                      });
+    // A lack of room depends on the list, not on the file.
+    if (result.FOk || result.FMessage != QLatin1String("ERROR"))
+        FEntries.insert(path, TEntry{size, modified, logoWidth, result});
+    else
+        FEntries.remove(path);
+    return result;
+}
+
+void TLogoConverter::Retain(const QStringList& paths) {
+    for (auto it = FEntries.begin(); it != FEntries.end();) {
+        if (paths.contains(it.key()))
+            ++it;
+        else
+            it = FEntries.erase(it);
+    }
+}
+
+TLogoBuild BuildLogoImage(const QStringList& files, int32_t logoSize, int32_t logoWidth,
+                          TLogoConverter* converter) {
+    TLogoConverter local;
+    TLogoConverter& pictures = converter ? *converter : local;
+    pictures.Retain(files);
+
+    // Records first, then the image in one allocation: rebuilding from the cache is then
+    // little more than one copy.
+    QList<QByteArray> records;
+    int64_t used = 3;
+    TLogoRecord failure;
+    for (const QString& path : files) {
+        TLogoRecord record = pictures.Convert(path, logoWidth, int64_t(logoSize) - used);
+        if (!record.FOk) {
+            failure = record;
+            break;
+        }
+        used += record.FRecord.size();
+        records.append(std::move(record.FRecord));
+    }
+
     TLogoBuild build;
     QByteArray& image = build.FImage;
+    image.reserve(used);
     image.append('\xAA');
     image.append('\xDD');
     image.append(static_cast<char>(files.size() & 0xFF));
-
-    for (const QString& path : files) {
-        if (!QFileInfo(path).isFile())
-            return Fail(build, QStringLiteral("ERROR"));
-        QImage picture;
-        if (!picture.load(path, "BMP")) {
-            if (IsEmptyBitmap(path))
-                return Fail(build, QStringLiteral("Picture invalid"));
-            return Fail(build, QStringLiteral("Bitmap image is not valid"), true);
-        }
-
-        const int64_t width = picture.width();
-        const int64_t height = picture.height();
-        if (width <= 0 || height <= 0 || width > logoWidth || width > MaxLogoDots)
-            return Fail(build, QStringLiteral("Picture invalid"));
-        const TMargins cols = MarginsFor(width);
-        const TMargins rows = MarginsFor(height);
-        const int64_t rowBytes = (cols.FBefore + width + cols.FAfter) / 8;
-        const int64_t paddedHeight = rows.FBefore + height + rows.FAfter;
-        // The band count is a 16-bit field; a taller picture cannot be described.
-        if (paddedHeight / 8 > 0xFFFF)
-            return Fail(build, QStringLiteral("Picture invalid"));
-        const int64_t record = 4 + paddedHeight * rowBytes;
-        if (int64_t(image.size()) + record > int64_t(logoSize))
-            return Fail(build, QStringLiteral("ERROR"));
-
-        image.reserve(image.size() + record);
-        PutLe16(image, rowBytes);
-        PutLe16(image, paddedHeight / 8);
-        image.append(QByteArray(rows.FBefore * rowBytes, '\0'));
-        // Palettes and packed formats resolved to plain colours; alpha is ignored.
-        const QImage argb = picture.convertToFormat(QImage::Format_ARGB32);
-        QByteArray row(rowBytes, '\0');
-        for (int y = 0; y < argb.height(); ++y) {
-            row.fill('\0');
-            const auto* pixels = reinterpret_cast<const QRgb*>(argb.constScanLine(y));
-            for (int x = 0; x < argb.width(); ++x) {
-                if (qBlue(pixels[x]) < 0x80) {
-                    const qsizetype d = x + cols.FBefore;
-                    row[d / 8] = static_cast<char>(row[d / 8] | (0x80 >> (d % 8)));
-                }
-            }
-            image.append(row);
-        }
-        image.append(QByteArray(rows.FAfter * rowBytes, '\0'));
-    }
+    for (const QByteArray& record : records)
+        image.append(record);
+    if (records.size() < files.size())
+        return Fail(build, failure.FMessage, failure.FDecodeError);
     return build;
 }
 
@@ -115,4 +180,32 @@ QString LogoSpaceText(int64_t used, int32_t logoSize) {
         "SPACE: %lld,%03lld Used, %lld,%03lld Free", static_cast<long long>(used / 1000),
         static_cast<long long>(used % 1000), static_cast<long long>(free / 1000),
         static_cast<long long>(free % 1000));
+}
+
+bool LogoRecordGeometry(const QByteArray& record, int& bytesPerRow, int& bands) {
+    if (record.size() < 4)
+        return false;
+    const auto* b = reinterpret_cast<const uint8_t*>(record.constData());
+    const int rowBytes = b[0] | b[1] << 8;
+    const int count = b[2] | b[3] << 8;
+    if (rowBytes == 0 || count == 0 || record.size() != 4 + int64_t(rowBytes) * count * 8)
+        return false;
+    bytesPerRow = rowBytes;
+    bands = count;
+    return true;
+}
+
+QImage LogoRecordImage(const QByteArray& record) {
+    int rowBytes = 0;
+    int bands = 0;
+    if (!LogoRecordGeometry(record, rowBytes, bands))
+        return QImage();
+    QImage image(rowBytes * 8, bands * 8, QImage::Format_Mono);
+    if (image.isNull())
+        return image;
+    image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)}); // bit set: a dark dot
+    const char* rows = record.constData() + 4;
+    for (int y = 0; y < image.height(); ++y)
+        std::memcpy(image.scanLine(y), rows + int64_t(y) * rowBytes, size_t(rowBytes));
+    return image;
 }

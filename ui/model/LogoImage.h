@@ -4,6 +4,8 @@
 // record per picture. Pure conversion, usable without the window.
 
 #include <QByteArray>
+#include <QHash>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -15,17 +17,61 @@ struct TLogoBuild {
     bool FDecodeError = false; // FMessage is the decoder's error rather than our own
 };
 
+// One picture's record (B, bands, raster rows) or why there is none.
+struct TLogoRecord {
+    QByteArray FRecord;
+    bool FOk = false;
+    QString FMessage;
+    bool FDecodeError = false;
+};
+
 // Rows wider than this many dots are refused whatever the WIDTH setting says.
 constexpr int32_t MaxLogoDots = 16384;
 // The entry count is one byte.
 constexpr int MaxLogoEntries = 255;
 
+// Converts a Windows bitmap held in memory. Refuses, in this order: what is not a bitmap or
+// lacks pixel data ("Bitmap image is not valid", a decoder error); a picture that is empty,
+// wider than logoWidth or too tall for the record ("Picture invalid"); a record longer than
+// roomLeft bytes ("ERROR"). Everything but run-length data is judged from the header, before
+// the record is allocated. A pixel is a dot when its blue component is below 128.
+TLogoRecord ConvertLogoPicture(const QByteArray& fileBytes, int32_t logoWidth, int64_t roomLeft);
+
+// Converts picture files, keeping each result (but a lack of room) until the file's size or
+// modification time or the width changes, so that rebuilding a list reads only what changed.
+class TLogoConverter {
+public:
+    // As ConvertLogoPicture for the file at path; a path that is not a file is "ERROR".
+    TLogoRecord Convert(const QString& path, int32_t logoWidth, int64_t roomLeft);
+    // Forgets every file not in paths.
+    void Retain(const QStringList& paths);
+    // How many times a file was opened and read.
+    int Reads() const { return FReads; }
+
+private:
+    struct TEntry {
+        int64_t FSize = 0;
+        int64_t FModified = 0;
+        int32_t FWidth = 0;
+        TLogoRecord FResult;
+    };
+    QHash<QString, TEntry> FEntries;
+    int FReads = 0;
+};
+
 // Converts each file (decoded as a Windows bitmap, whatever its extension) in list order.
-// A pixel is a dot when its blue component is below 128. Stops at the first entry that is
-// missing ("ERROR"), not a bitmap ("Bitmap image is not valid"), empty, wider than logoWidth
-// or too tall for the record format ("Picture invalid"), or whose record would take the image
-// past logoSize bytes ("ERROR").
-TLogoBuild BuildLogoImage(const QStringList& files, int32_t logoSize, int32_t logoWidth);
+// Stops at the first entry that is missing ("ERROR") or that ConvertLogoPicture refuses, its
+// room being what logoSize leaves after the records before it. With a converter, files
+// unchanged since its last build are not read again.
+TLogoBuild BuildLogoImage(const QStringList& files, int32_t logoSize, int32_t logoWidth,
+                          TLogoConverter* converter = nullptr);
 
 // "SPACE: %d,%03d Used, %d,%03d Free" for an image of `used` bytes in `logoSize` bytes.
 QString LogoSpaceText(int64_t used, int32_t logoSize);
+
+// A record's bytes per row and band count; false unless the record is whole and non-empty.
+bool LogoRecordGeometry(const QByteArray& record, int& bytesPerRow, int& bands);
+
+// The record as a picture of its padded size, black dots on white (Format_Mono); a null image
+// when the record is not whole.
+QImage LogoRecordImage(const QByteArray& record);
