@@ -273,7 +273,26 @@ void TfrmMain::CreateControls() {
         row->addWidget(btDeleteLogo);
         row->addWidget(btLOGO);
         page->addLayout(row);
-        page->addWidget(ListLogo, 1);
+        // The list, and beside it the selected picture as the printer will print it.
+        LogoPreview = new QLabel(TabSheet3);
+        LogoPreview->setObjectName(QStringLiteral("LogoPreview"));
+        LogoPreview->setFixedSize(LogoPreviewWidth, LogoPreviewHeight);
+        LogoPreview->setAlignment(Qt::AlignCenter);
+        LogoPreview->setFrameShape(QFrame::StyledPanel);
+        LogoPreview->setWordWrap(true);
+        LogoPreviewText = new QLabel(TabSheet3);
+        LogoPreviewText->setObjectName(QStringLiteral("LogoPreviewText"));
+        LogoPreviewText->setFixedWidth(LogoPreviewWidth);
+        LogoPreviewText->setWordWrap(true);
+        auto* preview = new QVBoxLayout;
+        preview->addWidget(LogoPreview);
+        preview->addWidget(LogoPreviewText);
+        preview->addStretch(1);
+        auto* lower = new QHBoxLayout;
+        lower->addWidget(ListLogo, 1);
+        lower->addLayout(preview);
+        page->addLayout(lower, 1);
+        connect(ListLogo, &QListWidget::currentRowChanged, this, [this] { ShowLogoPreview(); });
     }
 
     // BLUE TOOTH.

@@ -12,10 +12,14 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
+#include <QPainter>
 #include <QSaveFile>
+#include <algorithm>
+#include <limits>
 
 bool TfrmMain::BuildLogoImage() {
-    const TLogoBuild build = ::BuildLogoImage(FLogoFiles, FLogoSize, FLogoWidth);
+    const TLogoBuild build = ::BuildLogoImage(FLogoFiles, FLogoSize, FLogoWidth, &FLogoConverter);
+    FLogoConverter.Retain(FLogoFiles);
     FLogoImage = build.FImage;
     FLogoBuildOk = build.FOk;
     if (!build.FOk) {
@@ -24,7 +28,55 @@ bool TfrmMain::BuildLogoImage() {
         else
             FShowMessage(AppTitle(), build.FMessage, QMessageBox::NoIcon, QString());
     }
+    ShowLogoPreview();
     return build.FOk;
+}
+
+void TfrmMain::ShowLogoPreview() {
+    const int row = ListLogo->currentRow();
+    FPreviewImage = QImage();
+    LogoPreview->clear();
+    LogoPreviewText->clear();
+    if (row < 0 || row >= FLogoFiles.size())
+        return;
+    // The picture alone, whatever room the entries before it leave.
+    const TLogoRecord picture =
+        FLogoConverter.Convert(FLogoFiles[row], FLogoWidth, std::numeric_limits<int64_t>::max());
+    if (!picture.FOk) {
+        LogoPreview->setText(picture.FMessage);
+        return;
+    }
+    int bytesPerRow = 0, bands = 0;
+    LogoRecordGeometry(picture.FRecord, bytesPerRow, bands);
+    const QImage dots = LogoRecordImage(picture.FRecord);
+    const int paperWidth = std::max(int(std::clamp(FLogoWidth, 1, MaxLogoDots)), dots.width());
+    FPreviewImage = QImage(paperWidth, dots.height(), QImage::Format_RGB32);
+    FPreviewImage.fill(Qt::white);
+    {
+        QPainter painter(&FPreviewImage);
+        painter.drawImage(0, 0, dots);
+    }
+    // Dots stay sharp when enlarged; a reduced picture is smoothed so thin lines stay visible.
+    const QSize box = LogoPreview->contentsRect().size();
+    const bool enlarge =
+        FPreviewImage.width() <= box.width() && FPreviewImage.height() <= box.height();
+    LogoPreview->setPixmap(QPixmap::fromImage(FPreviewImage.scaled(
+        box, Qt::KeepAspectRatio, enlarge ? Qt::FastTransformation : Qt::SmoothTransformation)));
+
+    // Whether it fits after the entries before it.
+    int64_t used = 3;
+    for (int i = 0; i <= row; ++i) {
+        const TLogoRecord r =
+            FLogoConverter.Convert(FLogoFiles[i], FLogoWidth, std::numeric_limits<int64_t>::max());
+        used += r.FRecord.size();
+    }
+    QString text = QStringLiteral("%1 x %2 dots, %3 bytes")
+                       .arg(bytesPerRow * 8)
+                       .arg(bands * 8)
+                       .arg(picture.FRecord.size());
+    if (used > FLogoSize)
+        text += QStringLiteral("; does not fit in SIZE (%1 bytes)").arg(FLogoSize);
+    LogoPreviewText->setText(text);
 }
 
 void TfrmMain::SetLogoSpaceLine() {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommThread.h"
+#include "LogoImage.h"
 #include "PortList.h"
 
 #include <QByteArray>
@@ -135,6 +136,13 @@ public:
     void actDeleteUpdate();
     // Qt has no idle-time action updates: called after every change of the logo list.
     void UpdateActions();
+    // Shows the selected entry's record in the preview, or its message.
+    void ShowLogoPreview();
+    // The preview before scaling: the record's dots, black on white, at the left of a strip as
+    // wide as the printer (WIDTH); a null image when nothing is shown.
+    QImage PreviewImage() const { return FPreviewImage; }
+    static constexpr int LogoPreviewWidth = 200;
+    static constexpr int LogoPreviewHeight = 120;
 
     // The window's side of a job.
     void RunCommandJob();
@@ -193,6 +201,9 @@ public:
     QPushButton* btLOGO = nullptr;
     QListWidget* ListLogo = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    // The selected entry as the printer prints it, scaled to fit; its size or why it failed.
+    QLabel* LogoPreview = nullptr;
+    QLabel* LogoPreviewText = nullptr;
     // BLUE TOOTH.
     QWidget* TabSheet4 = nullptr;
     QLineEdit* edName = nullptr;
@@ -259,6 +270,9 @@ private:
     QSoundEffect* FSound = nullptr;
     bool FJobRunning = false;
     bool FLogoBuildOk = true; // the last BuildLogoImage converted every entry
+    // Conversions kept between rebuilds of the list; a file is read again only when it changed.
+    TLogoConverter FLogoConverter;
+    QImage FPreviewImage;
     bool FCloseRequested = false;
     bool FDestroyed = false;
     bool FConfigRead = true; // false: config.ini exists but could not be read; never overwrite it

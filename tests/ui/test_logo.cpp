@@ -8,6 +8,7 @@
 #include <QComboBox>
 #include <QFileInfo>
 #include <QImage>
+#include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -318,6 +319,49 @@ private slots:
         QCOMPARE(w->StatusPanelText(0), QString("SPACE: 0,003 Used, 65,533 Free"));
         QVERIFY(!w->actDelete->isEnabled());
         QVERIFY(Captured().FMessages.isEmpty());
+    }
+
+    // The selected entry's preview is its record's dots, margins included, at the left of a
+    // strip as wide as the printer; an entry that does not convert shows its message.
+    void previewShowsTheRecord() {
+        QImage picture(10, 5, QImage::Format_RGB32);
+        for (int y = 0; y < 5; ++y)
+            for (int x = 0; x < 10; ++x)
+                picture.setPixel(x, y, (x * 3 + y) % 4 == 0 ? qRgb(0, 0, 0) : qRgb(255, 255, 255));
+        const QString good = Save("good.bmp", picture);
+        const QString bad = FPath + "bad.bmp";
+        QVERIFY(WriteFile(bad, "not a bitmap"));
+        WriteConfig(
+            ("[LOGO]\r\nWIDTH=100\r\nFILE1=" + good + "\r\nFILE2=" + bad + "\r\n").toUtf8());
+        auto w = Window();
+        QCOMPARE(w->ListLogo->count(), 2);
+        QVERIFY(w->PreviewImage().isNull());
+
+        w->ListLogo->setCurrentRow(0);
+        const TLogoRecord record = ConvertLogoPicture(ReadFile(good), 100, 1 << 20);
+        QVERIFY(record.FOk);
+        const QImage preview = w->PreviewImage();
+        QCOMPARE(preview.size(), QSize(100, 8));
+        int dots = 0;
+        for (int y = 0; y < preview.height(); ++y) {
+            for (int x = 0; x < preview.width(); ++x) {
+                bool dot = false;
+                if (x < 16) {
+                    const auto byte = uint8_t(record.FRecord[4 + y * 2 + x / 8]);
+                    dot = byte & (0x80 >> (x % 8));
+                }
+                dots += dot;
+                QVERIFY2((qGray(preview.pixel(x, y)) < 128) == dot,
+                         qPrintable(QString("%1,%2").arg(x).arg(y)));
+            }
+        }
+        QCOMPARE(dots, 13); // the picture's own dots, moved by the margins
+        QCOMPARE(w->LogoPreviewText->text(), QString("16 x 8 dots, 20 bytes"));
+        QVERIFY(!w->LogoPreview->pixmap().isNull());
+
+        w->ListLogo->setCurrentRow(1);
+        QVERIFY(w->PreviewImage().isNull());
+        QCOMPARE(w->LogoPreview->text(), QString("Bitmap image is not valid"));
     }
 
     // The DELETE key on the list removes the selected entry, as the DELETE action does.

@@ -3,6 +3,7 @@
 #include "UniMain.h"
 
 #include <QApplication>
+#include <QListWidget>
 #include <QTabWidget>
 #include <QTemporaryDir>
 
@@ -22,6 +23,9 @@ int main(int argc, char* argv[]) {
     TfrmMain window(folder);
     if (args.size() > 2)
         window.PageControl1->setCurrentIndex(args[2].toInt());
+    // The first logo entry selected, so its preview shows.
+    if (window.ListLogo->count() > 0)
+        window.ListLogo->setCurrentRow(0);
     window.show();
     QApplication::processEvents();
     const bool saved = window.grab().save(args[1]);
