@@ -32,6 +32,7 @@ format-check: deps
 
 bench: build
 	bench/transfer.sh
+	bench/cli.sh
 
 clean:
 	rm -rf build

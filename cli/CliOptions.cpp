@@ -169,6 +169,8 @@ QString PortFileTag(const QString& port) {
     if (tag.startsWith(QLatin1String("/dev/")))
         tag = tag.mid(5);
     tag.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    while (tag.startsWith(QLatin1Char('_')))
+        tag.remove(0, 1);
     return tag;
 }
 
@@ -339,18 +341,25 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
     const qsizetype argc = r.FArgs.size();
     int minArgs = spec->FMinArgs;
     int maxArgs = spec->FMaxArgs;
-    if (command == QLatin1String("set-factory") && parser.isSet(optSerialFile))
-        maxArgs = 1;
-    else if (command == QLatin1String("set-factory"))
-        minArgs = 2;
-    if (argc < minArgs || (maxArgs >= 0 && argc > maxArgs))
+    if (command == QLatin1String("set-factory")) {
+        if (parser.isSet(optSerialFile) && argc == 2)
+            Usage(QStringLiteral("With --serial-file, set-factory takes MODEL only: the serial "
+                                 "number comes from the file."));
+        if (!parser.isSet(optSerialFile))
+            minArgs = 2;
+        else
+            maxArgs = 1;
+    }
+    if (argc < minArgs || (maxArgs >= 0 && argc > maxArgs)) {
+        const QString count = maxArgs < 0 ? QStringLiteral("at least %1").arg(minArgs)
+                              : minArgs == maxArgs
+                                  ? QString::number(minArgs)
+                                  : QStringLiteral("%1 to %2").arg(minArgs).arg(maxArgs);
+        const bool one = (maxArgs < 0 || minArgs == maxArgs) && minArgs == 1;
         Usage(QStringLiteral("%1 takes %2 argument%3, not %4.")
-                  .arg(command,
-                       maxArgs < 0          ? QStringLiteral("at least %1").arg(minArgs)
-                       : minArgs == maxArgs ? QString::number(minArgs)
-                                            : QStringLiteral("%1 to %2").arg(minArgs).arg(maxArgs),
-                       maxArgs == 1 && minArgs <= 1 ? QString() : QStringLiteral("s"))
+                  .arg(command, count, one ? QString() : QStringLiteral("s"))
                   .arg(argc));
+    }
 
     r.FQuiet = parser.isSet(optQuiet);
     r.FVerbose = parser.isSet(optVerbose);

@@ -258,7 +258,7 @@ int Find(const TCliRequest& r) {
         return first;
     if (printers > 0)
         return exitOk;
-    Err(QStringLiteral("No printer answered on any of the %1 serial ports.")
+    Err(QStringLiteral("No printer answered on any serial port (%1 present).")
             .arg(ports.size() + refused.size()));
     return opened > 0 ? exitNoReply : exitOpen;
 }
