@@ -68,17 +68,21 @@ bool TPortRunner::event(QEvent* e) {
     }
     if (e->type() != WM_USER)
         return QObject::event(e);
-    // The end-of-job event follows the done event; seeing the latter hands the results over.
-    if (!FWorker->FDoneEvent.WaitFor(0))
-        return true;
+    // The end-of-job event is posted after the done event is set; seeing the latter hands the
+    // results over.
     TCommThread& w = *FWorker;
-    FStatus = ExitStatusFor(w.FErrorCode, w.FErrorStep);
-    FMessage = w.FErrorText;
-    FDeviceId = w.FDeviceId;
+    if (w.FDoneEvent.WaitFor(1000)) {
+        FStatus = ExitStatusFor(w.FErrorCode, w.FErrorStep);
+        FMessage = w.FErrorText;
+        FDeviceId = w.FDeviceId;
+        if (!w.FLogError.isEmpty())
+            FSet.Note(
+                QStringLiteral("%1: the traffic log was not written: %2").arg(FPort, w.FLogError));
+    } else {
+        FStatus = exitInternal;
+        FMessage = QStringLiteral("%1: the job's end was not signalled.").arg(FPort);
+    }
     FSeconds = double(FTimer.nsecsElapsed()) / 1e9;
-    if (!w.FLogError.isEmpty())
-        FSet.Note(
-            QStringLiteral("%1: the traffic log was not written: %2").arg(FPort, w.FLogError));
     if (FStatus == exitOk)
         FDone = FTotal;
     FSet.ProgressChanged();

@@ -206,6 +206,10 @@ private slots:
                           8);
         QTest::newRow("over udp") << QStringList{"set-ircomm", "115200", "--port", "@udp"}
                                   << QByteArray() << int(kIrComm) << Hex("0001C200");
+        QTest::newRow("over udp, peer from config")
+            << QStringList{"set-ircomm", "19200", "--port", "TCP/IP", "--config", "{config.ini}"}
+            << QByteArray("[NETWORK]\nHOST=127.0.0.1\nPORT=@udpport\n") << int(kIrComm)
+            << Hex("00004B00");
     }
     void commandBlocksAreTheWindows() {
         QFETCH(QStringList, args);
@@ -216,6 +220,7 @@ private slots:
         TPrinterSim sim;
         QVERIFY(sim.StartPty());
         QVERIFY(sim.StartUdp());
+        config.replace("@udpport", QByteArray::number(sim.UdpPort()));
         QVERIFY(config.isEmpty() || Write(dir.filePath("config.ini"), config));
         if (!args.contains("--port"))
             args << "--port"
@@ -544,6 +549,10 @@ private slots:
         for (const char* status : {"  3  file missing", "  5  no reply", "  9  job failed"})
             QVERIFY2(help.FOut.contains(status), status);
         QCOMPARE(Cli({"--version"}).FOut, QStringLiteral("nuvctl " PROJECT_VERSION "\n"));
+        const TRun ports = Cli({"list-ports"});
+        QCOMPARE(ports.FStatus, 0);
+        for (const QString& line : ports.FOut.split('\n', Qt::SkipEmptyParts))
+            QVERIFY2(line.count('\t') == 3 && line.startsWith('/'), qPrintable(line));
 
         const QString ldd = QStandardPaths::findExecutable("ldd");
         if (ldd.isEmpty())
