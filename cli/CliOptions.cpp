@@ -44,7 +44,7 @@ int32_t PositiveRate(const QString& option, const QString& text) {
     return rate;
 }
 
-struct TCommandSpec {
+struct TCommandInfo {
     QString FName;
     int FMinArgs;
     int FMaxArgs; // -1: any number
@@ -57,8 +57,8 @@ const QStringList kParamOptions = {
     QStringLiteral("font"), QStringLiteral("linefeed"), QStringLiteral("idle"),
     QStringLiteral("off"),  QStringLiteral("max-feed"), QStringLiteral("page-length")};
 
-const QList<TCommandSpec>& Commands() {
-    static const QList<TCommandSpec> commands = {
+const QList<TCommandInfo>& Commands() {
+    static const QList<TCommandInfo> commands = {
         {QStringLiteral("list-ports"), 0, 0, false, {}},
         {QStringLiteral("query"), 0, 0, true, {}},
         {QStringLiteral("find"), 0, 0, true, {}},
@@ -311,11 +311,11 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
             Usage(QStringLiteral("logo wants build or download."));
         command += QLatin1Char(' ') + positional.takeFirst();
     }
-    const TCommandSpec* spec = nullptr;
-    for (const TCommandSpec& c : Commands())
+    const TCommandInfo* info = nullptr;
+    for (const TCommandInfo& c : Commands())
         if (c.FName == command)
-            spec = &c;
-    if (!spec)
+            info = &c;
+    if (!info)
         Usage(QStringLiteral("Unknown command \"%1\".").arg(command));
     r.FCommand = command;
     r.FArgs = positional;
@@ -329,9 +329,9 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
     for (qsizetype i = 0; i < paramOptions.size(); ++i)
         specific.append({&paramOptions[i], kParamOptions[i]});
     for (const auto& [option, name] : specific)
-        if (parser.isSet(*option) && !spec->FOptions.contains(name))
+        if (parser.isSet(*option) && !info->FOptions.contains(name))
             Usage(QStringLiteral("--%1 is not an option of %2.").arg(name, command));
-    if (!spec->FPort) {
+    if (!info->FPort) {
         for (const QCommandLineOption* option : {&optPort, &optBaud, &optLog})
             if (parser.isSet(*option))
                 Usage(QStringLiteral("%1 talks to no printer: --%2 does not apply.")
@@ -339,8 +339,8 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
     }
 
     const qsizetype argc = r.FArgs.size();
-    int minArgs = spec->FMinArgs;
-    int maxArgs = spec->FMaxArgs;
+    int minArgs = info->FMinArgs;
+    int maxArgs = info->FMaxArgs;
     if (command == QLatin1String("set-factory")) {
         if (parser.isSet(optSerialFile) && argc == 2)
             Usage(QStringLiteral("With --serial-file, set-factory takes MODEL only: the serial "
@@ -366,7 +366,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
     if (r.FQuiet && r.FVerbose)
         Usage(QStringLiteral("-q and -v exclude each other."));
     r.FPorts = SplitPorts(parser.values(optPort));
-    if (spec->FPort && r.FPorts.isEmpty() && command != QLatin1String("find"))
+    if (info->FPort && r.FPorts.isEmpty() && command != QLatin1String("find"))
         Usage(QStringLiteral("%1 needs --port.").arg(command));
     if (parser.isSet(optBaud))
         r.FBaudRate = PositiveRate(QStringLiteral("--baud"), TrimCtl(parser.value(optBaud)));
