@@ -33,6 +33,7 @@ format-check: deps
 bench: build
 	bench/transfer.sh
 	./build/default/bench/logo_bench
+	bench/cli.sh
 
 # The Debian package, in build/default/.
 package: build

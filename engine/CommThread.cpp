@@ -106,6 +106,9 @@ void TCommThread::RunOneJob() {
         case jobProgram:
             DoProgram();
             break;
+        case jobQuery:
+            DoQuery();
+            break;
         default:
             break;
         }
@@ -135,8 +138,9 @@ void TCommThread::RunOneJob() {
         FLog.AddLog("ERROR " + FErrorText.toLocal8Bit() + TTrafficLog::TimeStamp());
     }
     try {
-        FLog.SaveToFile(FLogPath);
         FLogError.clear();
+        if (!FLogPath.isEmpty())
+            FLog.SaveToFile(FLogPath);
     } catch (const std::exception& e) {
         // An unwritable log leaves the job's result as it was; the window says so.
         FLogError = QString::fromStdString(e.what());

@@ -19,6 +19,8 @@
 constexpr uint8_t jobDownload = 3;
 constexpr uint8_t jobCommand = 4;
 constexpr uint8_t jobProgram = 5;
+// Opens the link, identifies the printer and closes it again; the window has no use for it.
+constexpr uint8_t jobQuery = 6;
 
 // Error codes; within a job the last one written stands.
 constexpr uint8_t errOpenFailed = 1;
@@ -121,7 +123,7 @@ public:
     // Called by the jobs on the worker thread.
     void ReportProgress(const QString& text, int32_t done, int32_t total, bool statusBar);
 
-    // Where "debug.log" goes; the executable's directory unless set.
+    // Where "debug.log" goes; the executable's directory unless set. Empty: no log file.
     void SetLogPath(const QString& path) { FLogPath = path; }
     QString LogPath() const { return FLogPath; }
     // Monotonic nanoseconds for the progress throttle; replaceable so tests can step the clock.
@@ -140,6 +142,7 @@ public:
     void DoCommand();
     void DoProgram();
     void DoDownload();
+    void DoQuery();
 
     // Records a failure: the code (the last one written stands), the step and why, in the
     // technician's words.

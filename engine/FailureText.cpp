@@ -64,3 +64,15 @@ QString NoPeerText() {
                           "example TCP/IP 192.168.1.20:9100), or set HOST and PORT in section "
                           "[NETWORK] of config.ini while the window is closed.");
 }
+
+QString IdentificationText(const QByteArray& id) {
+    QString text;
+    for (const char c : id) {
+        const auto b = static_cast<uint8_t>(c);
+        if (b >= 0x20 && b < 0x7F && b != '\\')
+            text += QLatin1Char(c);
+        else
+            text += QStringLiteral("\\x%1").arg(b, 2, 16, QLatin1Char('0'));
+    }
+    return text;
+}

@@ -5,6 +5,7 @@
 
 #include "UniUart.h"
 
+#include <QByteArray>
 #include <QString>
 #include <cstdint>
 
@@ -17,3 +18,7 @@ QString NoPeerText();
 
 // The group that owns a device file ("dialout" on most systems); empty when unknown.
 QString DeviceGroupName(const QString& devicePath);
+
+// An identification as a technician can read it back: bytes that are not printable show as
+// \xNN.
+QString IdentificationText(const QByteArray& id);

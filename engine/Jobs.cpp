@@ -119,3 +119,8 @@ void TCommThread::DoDownload() {
     }
     CloseLink();
 }
+
+void TCommThread::DoQuery() {
+    OpenLink();
+    CloseLink();
+}

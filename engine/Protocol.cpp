@@ -160,20 +160,6 @@ int32_t TCommThread::ReceiveReply(uint8_t* data, int32_t capacity, int32_t timeo
 
 namespace {
 
-// The identification as text a technician can read back: bytes that are not printable show as
-// \xNN.
-QString IdentificationText(const QByteArray& id) {
-    QString text;
-    for (const char c : id) {
-        const auto b = static_cast<uint8_t>(c);
-        if (b >= 0x20 && b < 0x7F && b != '\\')
-            text += QLatin1Char(c);
-        else
-            text += QStringLiteral("\\x%1").arg(b, 2, 16, QLatin1Char('0'));
-    }
-    return text;
-}
-
 QString ModeName(uint32_t mode) {
     return mode == modeProgram ? QStringLiteral("programming mode")
                                : QStringLiteral("download mode");

@@ -210,6 +210,25 @@ private slots:
         QCOMPARE(rig.Run(jobDownload), int(errJobFailed));
         QVERIFY(rig.LogLines().constLast().startsWith("ERROR '$6G' is not a valid integer value"));
     }
+
+    // The query job identifies and nothing more; without a log path no file is written.
+    void queryOnlyIdentifies() {
+        TEngineRig rig;
+        rig.FSim.SetIdentification("PRN 61XX");
+        rig.FWorker.SetLogPath(QString());
+        QCOMPARE(rig.Run(jobQuery), 0);
+        QCOMPARE(rig.Commands(), QList<uint16_t>{cmdQueryDevice});
+        QCOMPARE(rig.FWorker.FDeviceId, QByteArray("PRN 61XX"));
+        QVERIFY(rig.FWorker.FLogError.isEmpty());
+        QVERIFY(QDir(rig.FDir.path()).isEmpty());
+
+        rig.FSim.SetIdentification("PRN\x01"
+                                   "6104");
+        QCOMPARE(rig.Run(jobQuery), int(errWrongDevice));
+        QCOMPARE(rig.FWorker.FErrorStep, TFailStep::WrongDevice);
+        QVERIFY2(rig.FWorker.FErrorText.contains(QStringLiteral("\"PRN\\x016104\"")),
+                 qPrintable(rig.FWorker.FErrorText));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestJobs)

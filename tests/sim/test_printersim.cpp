@@ -200,6 +200,28 @@ private slots:
         QCOMPARE(FSim->Frames().size(), 4);
     }
 
+    // A printer listening at one rate hears nothing sent at another, and follows a rate switch.
+    void listensAtItsRate() {
+        FPort.reset();
+        FSim->SetListenRate(38400);
+        {
+            TPtyPort wrong(FSim->SlavePath(), B9600);
+            QVERIFY(wrong.Send(kQuery));
+            QCOMPARE(wrong.Read(1, 300), QByteArray());
+        }
+        QVERIFY(FSim->Frames().isEmpty());
+        TPtyPort right(FSim->SlavePath(), B38400);
+        QCOMPARE(right.Exchange(kQuery, kQueryReply.size()), kQueryReply);
+        QCOMPARE(right.Exchange(Request(0x2B, 115200), 12), Reply(0x2B, 115200));
+        QCOMPARE(FSim->ListenRate(), 115200);
+        QVERIFY(right.Send(kQuery));
+        QCOMPARE(right.Read(1, 300), QByteArray());
+        right.Close();
+        TPtyPort fast(FSim->SlavePath(), B115200);
+        QCOMPARE(fast.Exchange(kQuery, kQueryReply.size()), kQueryReply);
+        QCOMPARE(FSim->Frames().size(), 3);
+    }
+
     // Broken requests are never answered, and the printer finds the next good frame.
     void brokenRequestsIgnored() {
         QByteArray badHeader = kQuery;

@@ -258,6 +258,7 @@ struct TPrinterSim::TImpl {
     QMap<uint16_t, TSparse> FFiles;
     uint64_t FSession = 0;
     int32_t FRate = 0;
+    int32_t FListenRate = 0;
     int64_t FMode = -1;
     uint64_t FChanges = 0;
     TSimTiming FTiming;
@@ -496,6 +497,16 @@ void TPrinterSim::SetIdentification(const QByteArray& id) {
 QByteArray TPrinterSim::Identification() const {
     std::lock_guard lock(F->FLock);
     return F->FId;
+}
+
+void TPrinterSim::SetListenRate(int32_t rate) {
+    std::lock_guard lock(F->FLock);
+    F->FListenRate = std::max(0, rate);
+}
+
+int32_t TPrinterSim::ListenRate() const {
+    std::lock_guard lock(F->FLock);
+    return F->FListenRate;
 }
 
 void TPrinterSim::SetFaults(const TSimFaults& faults) {
@@ -742,10 +753,31 @@ void TPrinterSim::TImpl::Handle(const TParsed& p, bool udp, const sockaddr_in& f
     const TSimFrame& f = p.FFrame;
     TSimFaults faults;
     QByteArray id;
+    int32_t listen = 0;
+    int slave = -1;
+    std::function<void(const QString&)> log;
     {
         std::lock_guard lock(FLock);
         faults = FFaults;
         id = FId;
+        listen = FListenRate;
+        slave = FSlaveFd;
+        log = FLog;
+    }
+    if (!udp && listen > 0) {
+        // The tool set its side of the line; at another rate the printer would only see noise.
+        termios tio{};
+        const int line =
+            slave >= 0 && tcgetattr(slave, &tio) == 0 ? SpeedToRate(cfgetospeed(&tio)) : 0;
+        if (line != listen) {
+            if (log)
+                log(QStringLiteral("%1 pty cmd %2: not heard (line at %3, listening at %4)")
+                        .arg(double(p.FLastUs - FStartUs) / 1e6, 10, 'f', 3)
+                        .arg(f.FCommand, 2, 16, QLatin1Char('0'))
+                        .arg(line)
+                        .arg(listen));
+            return;
+        }
     }
     const bool match = !faults.FFilter || faults.FFilter(f);
 
@@ -838,11 +870,6 @@ void TPrinterSim::TImpl::Handle(const TParsed& p, bool udp, const sockaddr_in& f
         FLineFreeUs = std::max(FLineFreeUs, firstAt + gapUs * i);
     }
 
-    std::function<void(const QString&)> log;
-    {
-        std::lock_guard lock(FLock);
-        log = FLog;
-    }
     if (log) {
         const double t = double(p.FLastUs - FStartUs) / 1e6;
         log(QStringLiteral("%1 %2 cmd %3 arg %4 len %5: %6")
@@ -863,6 +890,8 @@ void TPrinterSim::TImpl::Take(const TSimFrame& f) {
         return;
     case cmdSetLinkRate:
         FRate = int32_t(f.FArgument);
+        if (FListenRate > 0)
+            FListenRate = FRate;
         return;
     case cmdSelectMode:
         FMode = f.FArgument;

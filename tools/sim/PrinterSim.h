@@ -77,6 +77,12 @@ public:
 
     void SetIdentification(const QByteArray& id);
     QByteArray Identification() const;
+    // The rate the printer listens at on the pseudo-terminal (0 = whatever the line carries,
+    // the default). A request sent while the tool's side of the line is set to another rate
+    // is noise to the printer: not answered and not recorded. A rate switch it answers moves
+    // it to the new rate. Datagrams have no rate.
+    void SetListenRate(int32_t rate);
+    int32_t ListenRate() const;
     // Also restarts the counts behind FIgnoreFirstTries and FStopAfterFrames.
     void SetFaults(const TSimFaults& faults);
 

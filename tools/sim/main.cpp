@@ -118,15 +118,21 @@ int main(int argc, char* argv[]) {
         QStringLiteral("Pace requests and replies like a line at BAUD (10 bits a byte); "
                        "\"line\" = at the rate the tool set on the port."),
         QStringLiteral("BAUD"));
+    const QCommandLineOption optListen(
+        QStringLiteral("listen"),
+        QStringLiteral("Listen at BAUD on the pseudo-terminal: requests the tool sends at another "
+                       "rate go unheard; a rate switch moves the printer to the new rate."),
+        QStringLiteral("BAUD"));
     const QCommandLineOption optReplyData(QStringLiteral("reply-data"),
                                           QStringLiteral("Ordinary replies carry N data "
                                                          "bytes."),
                                           QStringLiteral("N"));
     const QCommandLineOption optVerbose(QStringLiteral("verbose"),
                                         QStringLiteral("Print one line per request frame."));
-    parser.addOptions({optPty, optUdp, optLink, optId, optIdHex, optOut, optSilent, optBadHeader,
-                       optBadData, optJunk, optSplit, optSplitGap, optDelay, optIgnore, optStop,
-                       optNoRate, optPace, optReplyData, optVerbose});
+    parser.addOptions({optPty,    optUdp,      optLink,      optId,        optIdHex,
+                       optOut,    optSilent,   optBadHeader, optBadData,   optJunk,
+                       optSplit,  optSplitGap, optDelay,     optIgnore,    optStop,
+                       optNoRate, optPace,     optListen,    optReplyData, optVerbose});
     parser.process(app);
 
     auto fail = [](const QString& text) {
@@ -168,7 +174,12 @@ int main(int argc, char* argv[]) {
             return fail(QStringLiteral("--pace wants a rate or \"line\""));
     }
 
+    int listen = 0;
+    if (parser.isSet(optListen) && !ToInt(parser.value(optListen), 1, 100000000, &listen))
+        return fail(QStringLiteral("--listen wants a rate"));
+
     TPrinterSim sim;
+    sim.SetListenRate(listen);
     if (parser.isSet(optIdHex)) {
         QByteArray id;
         if (!ToHex(parser.value(optIdHex), &id))

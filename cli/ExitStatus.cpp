@@ -1,0 +1,51 @@
+#include "ExitStatus.h"
+
+int ExitStatusFor(uint8_t errorCode, TFailStep step) {
+    if (errorCode == 0)
+        return exitOk;
+    switch (step) {
+    case TFailStep::Open:
+        return exitOpen;
+    case TFailStep::NoReply:
+        return exitNoReply;
+    case TFailStep::WrongDevice:
+        return exitWrongDevice;
+    case TFailStep::RateChange:
+        return exitRateChange;
+    case TFailStep::Mode:
+        return exitMode;
+    case TFailStep::Transfer:
+    case TFailStep::Job:
+        return exitJob;
+    case TFailStep::File:
+        return exitFile;
+    case TFailStep::None:
+        break;
+    }
+    return exitInternal;
+}
+
+QString StatusWord(int status) {
+    switch (status) {
+    case exitOk:
+        return QStringLiteral("OK");
+    case exitUsage:
+        return QStringLiteral("bad argument");
+    case exitFile:
+        return QStringLiteral("file error");
+    case exitOpen:
+        return QStringLiteral("cannot open");
+    case exitNoReply:
+        return QStringLiteral("no reply");
+    case exitWrongDevice:
+        return QStringLiteral("wrong device");
+    case exitRateChange:
+        return QStringLiteral("rate change refused");
+    case exitMode:
+        return QStringLiteral("mode refused");
+    case exitJob:
+        return QStringLiteral("job failed");
+    default:
+        return QStringLiteral("internal error");
+    }
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+// Jobs on several ports at once: one worker thread per port, all started together, their
+// ends, progress and status texts collected on the main thread.
+
+#include "CommThread.h"
+#include "Progress.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+struct TCliRequest;
+class TJobSet;
+
+// One port: its worker, and what its jobs ended with.
+class TPortRunner : public QObject {
+public:
+    TPortRunner(TJobSet& set, const QString& port, const TJobOrigin& origin,
+                const QString& logPath);
+    ~TPortRunner() override;
+
+    TCommThread& Worker() { return *FWorker; }
+    const QString FPort;
+
+    // Fills nothing: the caller fills the worker's job inputs first. onDone runs on the main
+    // thread after the worker has signalled the end of the job, and may start another job.
+    void Start(uint8_t job, std::function<void(TPortRunner&)> onDone = {});
+    void SetRate(int32_t rate) { FOrigin.FBaudRate = rate; }
+
+    // The last job's result, valid from onDone on.
+    bool FStarted = false;
+    int FStatus = 0;
+    QString FMessage; // why it failed, in the technician's words
+    QByteArray FDeviceId;
+    double FSeconds = 0; // from the first job's start to the last one's end
+    int64_t FDone = 0;   // transfer bytes acknowledged
+    int64_t FTotal = 0;  // transfer bytes expected
+    QString FNote;       // added to the result, e.g. the serial number it was given
+
+protected:
+    bool event(QEvent* e) override;
+
+private:
+    TJobSet& FSet;
+    TJobOrigin FOrigin; // read by the worker at the start of each job; outlives it
+    std::unique_ptr<TCommThread> FWorker;
+    std::function<void(TPortRunner&)> FOnDone;
+    QElapsedTimer FTimer;
+};
+
+class TJobSet {
+public:
+    // One runner per port, in the order given. progress: draw the bar for transfers.
+    TJobSet(const TCliRequest& request, const QStringList& ports, bool progress);
+    ~TJobSet();
+
+    const std::vector<std::unique_ptr<TPortRunner>>& Runners() const { return FRunners; }
+    // Returns when no job runs any more, including those started from onDone.
+    void Wait();
+    // A line on stderr that the progress bar must not overwrite.
+    void Note(const QString& line);
+    bool Verbose() const { return FVerbose; }
+    // Wall time since the set was made.
+    double Seconds() const { return double(FTimer.nsecsElapsed()) / 1e9; }
+
+private:
+    friend class TPortRunner;
+    void JobStarted();
+    void JobEnded();
+    void ProgressChanged();
+
+    bool FVerbose;
+    TProgressBar FProgress;
+    std::vector<std::unique_ptr<TPortRunner>> FRunners;
+    int FRunning = 0;
+    QEventLoop FLoop;
+    QElapsedTimer FTimer;
+};

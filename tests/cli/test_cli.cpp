@@ -1,0 +1,594 @@
+// nuvctl as a script runs it: the real program against simulated printers on pseudo-terminals
+// and UDP, compared with what the window's packers and converters give.
+#include "CommThread.h"
+#include "CommandBlocks.h"
+#include "LogoImage.h"
+#include "PrinterSim.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QProcess>
+#include <QSet>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+#include <vector>
+
+namespace {
+
+constexpr uint16_t kParams = 0x60, kBluetooth = 0x61, kIrComm = 0x62, kFont = 0x63, kFactory = 0x64,
+                   kLogo = 0x2D, kModeSelect = 0x2F, kProgramBlock = 0x2E;
+
+QByteArray Hex(const char* text) {
+    return QByteArray::fromHex(text);
+}
+
+struct TRun {
+    int FStatus = -1; // -1: did not end in time
+    QString FOut;
+    QString FErr;
+};
+
+std::unique_ptr<QProcess> StartCli(const QStringList& args, const QString& dir = {}) {
+    auto p = std::make_unique<QProcess>();
+    if (!dir.isEmpty())
+        p->setWorkingDirectory(dir);
+    p->start(QStringLiteral(NUVCTL_PROGRAM), args);
+    return p;
+}
+
+TRun Finish(const std::unique_ptr<QProcess>& p, int timeoutMs = 20000) {
+    TRun run;
+    if (!p->waitForFinished(timeoutMs)) {
+        p->kill();
+        p->waitForFinished(2000);
+    } else if (p->exitStatus() == QProcess::NormalExit) {
+        run.FStatus = p->exitCode();
+    }
+    run.FOut = QString::fromLocal8Bit(p->readAllStandardOutput());
+    run.FErr = QString::fromLocal8Bit(p->readAllStandardError());
+    return run;
+}
+
+TRun Cli(const QStringList& args, const QString& dir = {}) {
+    return Finish(StartCli(args, dir));
+}
+
+bool Write(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray Read(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A firmware image the window accepts: its length at offset 4, its words summing to 0.
+QByteArray Firmware(int size) {
+    QByteArray b(size, Qt::Uninitialized);
+    for (int i = 0; i < size; ++i)
+        b[i] = char((i * 13 + 5) & 0xFF);
+    auto put = [&](int at, uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            b[at + i] = char((v >> (8 * i)) & 0xFF);
+    };
+    put(4, uint32_t(size));
+    put(8, 0);
+    uint32_t sum = 0;
+    for (int i = 0; i + 4 <= size; i += 4)
+        sum += uint8_t(b[i]) | uint8_t(b[i + 1]) << 8 | uint8_t(b[i + 2]) << 16 |
+               uint32_t(uint8_t(b[i + 3])) << 24;
+    put(8, 0u - sum);
+    return b;
+}
+
+QByteArray ParamBlock(const TParameterValues& v) {
+    QByteArray b(ParameterBlockLength, '\0');
+    PackParameterBlock(reinterpret_cast<uint8_t*>(b.data()), v);
+    return b;
+}
+
+QByteArray TextPair(const QByteArray& a, const QByteArray& b, bool trailingZero) {
+    QByteArray out(MaxCommandData, '\0');
+    out.truncate(
+        PackTextPair(reinterpret_cast<uint8_t*>(out.data()), MaxCommandData, a, b, trailingZero));
+    return out;
+}
+
+// Simulated printers on pseudo-terminals, one per port.
+struct TPrinters {
+    std::vector<std::unique_ptr<TPrinterSim>> FSims;
+    QStringList FPaths;
+
+    explicit TPrinters(int count) {
+        for (int i = 0; i < count; ++i) {
+            FSims.push_back(std::make_unique<TPrinterSim>());
+            QString error;
+            if (!FSims.back()->StartPty(&error))
+                qFatal("pty: %s", qPrintable(error));
+            FPaths << FSims.back()->SlavePath();
+        }
+    }
+    TPrinterSim& operator[](int i) { return *FSims[size_t(i)]; }
+    QString Ports() const { return FPaths.join(QLatin1Char(',')); }
+};
+
+QList<uint16_t> Commands(const TPrinterSim& sim) {
+    QList<uint16_t> codes;
+    for (const TSimFrame& f : sim.Frames())
+        codes << f.FCommand;
+    return codes;
+}
+
+// Replaces "@" by the simulated printer's port, "@udp" by its datagram address and "{name}" by
+// a file in dir.
+QStringList Expand(QStringList args, TPrinterSim& sim, const QTemporaryDir& dir) {
+    for (QString& a : args) {
+        if (a == QLatin1String("@"))
+            a = sim.SlavePath();
+        else if (a == QLatin1String("@udp"))
+            a = QStringLiteral("TCP/IP 127.0.0.1:%1").arg(sim.UdpPort());
+        else if (a.startsWith(QLatin1Char('{')) && a.endsWith(QLatin1Char('}')))
+            a = dir.filePath(a.mid(1, a.size() - 2));
+    }
+    return args;
+}
+
+QString SaveBitmap(const QString& path, int width, int height, int seed) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if ((x * 7 + y * 3 + seed) % 5 == 0)
+                image.setPixel(x, y, qRgb(200, 50, 10)); // blue below 128: a dot
+    if (!image.save(path, "BMP"))
+        qFatal("cannot save %s", qPrintable(path));
+    return path;
+}
+
+// The serial numbers the printers were given, from their factory blocks.
+QList<int> Serials(TPrinters& printers) {
+    QList<int> serials;
+    for (const auto& sim : printers.FSims) {
+        const QByteArray block = sim->LastBlock(kFactory);
+        if (!block.isEmpty())
+            serials << block.mid(block.indexOf('\0') + 1).toInt();
+    }
+    std::sort(serials.begin(), serials.end());
+    return serials;
+}
+
+} // namespace
+
+class TestCli : public QObject {
+    Q_OBJECT
+
+private slots:
+    // Every command block is byte for byte what the window's packers make of the same values.
+    void commandBlocksAreTheWindows_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QByteArray>("config");
+        QTest::addColumn<int>("command");
+        QTest::addColumn<QByteArray>("block");
+
+        QTest::newRow("params, the window's defaults")
+            << QStringList{"set-params"} << QByteArray() << int(kParams)
+            << ParamBlock(TParameterValues());
+        QTest::newRow("params, the worked example")
+            << QStringList{"set-params", "--rate", "115200", "--codepage", "2"} << QByteArray()
+            << int(kParams) << Hex("0001C20000010000320000 00C800C800");
+        QTest::newRow("params, config overridden by options")
+            << QStringList{"set-params", "--config",      "{config.ini}", "--off",
+                           "7",          "--page-length", " 9999"}
+            << QByteArray("[PARA]\nBAUDRATE=38400\nCODEPAGE=0\nDENSITY=2\nFONT=3\nLINEFEED=1\n"
+                          "IDLE TIME=120\nOFF TIME=5\nMAX FEED=$64\nPAGE LENGTH=0x1F4\n")
+            << int(kParams) << ParamBlock({38400, 0, 2, 3, 1, 120, 7, 100, 9999});
+        // Values the window's lists do not hold: its first rate, and nothing selected.
+        QTest::newRow("params, config outside the lists")
+            << QStringList{"set-params", "--config", "{config.ini}"}
+            << QByteArray("[PARA]\nBAUDRATE=14400\nCODEPAGE=51\nDENSITY=3\nFONT=-1\n")
+            << int(kParams) << Hex("00002580FEFFFF00 3200 0000 C800 C800");
+        QTest::newRow("bluetooth") << QStringList{"set-bluetooth", "NUV", "6305"} << QByteArray()
+                                   << int(kBluetooth) << TextPair("NUV", "6305", true);
+        QTest::newRow("bluetooth, empty pin") << QStringList{"set-bluetooth", "AB", ""}
+                                              << QByteArray() << int(kBluetooth) << Hex("41420000");
+        QTest::newRow("ircomm") << QStringList{"set-ircomm", " 38400"} << QByteArray()
+                                << int(kIrComm) << Hex("00009600");
+        QTest::newRow("ircomm, hexadecimal") << QStringList{"set-ircomm", "$2580"} << QByteArray()
+                                             << int(kIrComm) << Hex("00002580");
+        QTest::newRow("factory, trimmed")
+            << QStringList{"set-factory", "  NUV-II ", " 0 "} << QByteArray() << int(kFactory)
+            << QByteArray("NUV-II\0"
+                          "0",
+                          8);
+        QTest::newRow("over udp") << QStringList{"set-ircomm", "115200", "--port", "@udp"}
+                                  << QByteArray() << int(kIrComm) << Hex("0001C200");
+        QTest::newRow("over udp, peer from config")
+            << QStringList{"set-ircomm", "19200", "--port", "TCP/IP", "--config", "{config.ini}"}
+            << QByteArray("[NETWORK]\nHOST=127.0.0.1\nPORT=@udpport\n") << int(kIrComm)
+            << Hex("00004B00");
+    }
+    void commandBlocksAreTheWindows() {
+        QFETCH(QStringList, args);
+        QFETCH(QByteArray, config);
+        QFETCH(int, command);
+        QFETCH(QByteArray, block);
+        QTemporaryDir dir;
+        TPrinterSim sim;
+        QVERIFY(sim.StartPty());
+        QVERIFY(sim.StartUdp());
+        config.replace("@udpport", QByteArray::number(sim.UdpPort()));
+        QVERIFY(config.isEmpty() || Write(dir.filePath("config.ini"), config));
+        if (!args.contains("--port"))
+            args << "--port"
+                 << "@";
+        const TRun run = Cli(Expand(args, sim, dir));
+        QVERIFY2(run.FStatus == 0, qPrintable(run.FErr));
+        QCOMPARE(Commands(sim), (QList<uint16_t>{0x20, uint16_t(command)}));
+        QCOMPARE(sim.Frames().constLast().FRaw, SimBuildFrame(0xFF, command, 0, block));
+        QVERIFY(run.FOut.startsWith(Expand({"@"}, sim, dir).first() + "\tPRN 6104\tOK\t") ||
+                run.FOut.startsWith("TCP/IP"));
+    }
+
+    // Transfers deliver exactly the window's image: firmware, font and logo.
+    void transfersDeliverTheImage_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("command");
+        QTest::newRow("program") << QStringList{"program", "{fw.bin}"} << int(kProgramBlock);
+        QTest::newRow("font, default name") << QStringList{"font"} << int(kFont);
+        QTest::newRow("logo, config's command and base")
+            << QStringList{"logo", "download", "{a.bmp}", "{b.bmp}", "--config", "{config.ini}"}
+            << int(kLogo);
+    }
+    void transfersDeliverTheImage() {
+        QFETCH(QStringList, args);
+        QFETCH(int, command);
+        QTemporaryDir dir;
+        const QByteArray firmware = Firmware(1000);
+        QByteArray font(300, Qt::Uninitialized);
+        for (int i = 0; i < font.size(); ++i)
+            font[i] = char(i * 3);
+        QVERIFY(Write(dir.filePath("fw.bin"), firmware));
+        QVERIFY(Write(dir.filePath("font.bin"), font));
+        QVERIFY(Write(dir.filePath("config.ini"), "[LOGO]\nCOMMAND=0x2D\nPARA=4096\n"));
+        const QStringList pictures = {SaveBitmap(dir.filePath("a.bmp"), 100, 20, 1),
+                                      SaveBitmap(dir.filePath("b.bmp"), 1, 1, 0)};
+        TPrinterSim sim;
+        QVERIFY(sim.StartPty());
+        const TRun run = Cli(Expand(args << "--port"
+                                         << "@",
+                                    sim, dir),
+                             dir.path());
+        QVERIFY2(run.FStatus == 0, qPrintable(run.FErr));
+        if (command == kProgramBlock) {
+            QCOMPARE(sim.ProgramImage(), firmware + QByteArray(24, '\xFF'));
+            QVERIFY(sim.ProgramEnded());
+        } else if (command == kFont) {
+            QCOMPARE(sim.DownloadedFile(kFont), font);
+        } else {
+            QCOMPARE(sim.DownloadedFile(kLogo), BuildLogoImage(pictures, 65536, 384).FImage);
+            QCOMPARE(sim.DownloadBase(kLogo), 4096u);
+        }
+    }
+
+    // Each failure has its status and one sentence on stderr; refused input sends nothing.
+    void failuresHaveTheirStatus() {
+        struct TCase {
+            const char* FName;
+            QStringList FArgs;
+            QString FFault;
+            int FStatus;
+            QString FMessage;
+            bool FNothingSent;
+        };
+        const QList<TCase> cases = {
+            {"no such port",
+             {"query", "--port", "/dev/nuv-no-such-port"},
+             "",
+             4,
+             "there is no such port",
+             true},
+            {"no datagram peer", {"query", "--port", "TCP/IP"}, "", 4, "no peer", true},
+            {"silent printer",
+             {"query", "--port", "@"},
+             "silent",
+             5,
+             "No reply from the printer on",
+             false},
+            {"wrong identification",
+             {"query", "--port", "@"},
+             "wrong id",
+             6,
+             "identified as \"PRN 9999\"",
+             false},
+            {"refused rate switch",
+             {"font", "{font.bin}", "--port", "@"},
+             "no rate reply",
+             7,
+             "did not accept the rate change",
+             false},
+            {"refused mode",
+             {"program", "{fw.bin}", "--port", "@"},
+             "no mode reply",
+             8,
+             "did not accept programming mode",
+             false},
+            {"bad number",
+             {"set-params", "--idle", "12a", "--port", "@"},
+             "",
+             2,
+             "'12a' is not a valid integer value",
+             true},
+            {"rate with a trailing blank",
+             {"set-ircomm", "9600 ", "--port", "@"},
+             "",
+             2,
+             "'9600 ' is not a valid integer value",
+             true},
+            {"rate not positive",
+             {"query", "--baud", "0", "--port", "@"},
+             "",
+             2,
+             "must be positive",
+             true},
+            {"position past the list",
+             {"set-params", "--density", "3", "--port", "@"},
+             "",
+             2,
+             "positions 0 to 2",
+             true},
+            {"no port", {"query"}, "", 2, "needs --port", true},
+            {"unknown command", {"print", "--port", "@"}, "", 2, "Unknown command", true},
+            {"option of another command",
+             {"query", "--rate", "9600", "--port", "@"},
+             "",
+             2,
+             "not an option of query",
+             true},
+            {"invalid firmware",
+             {"program", "{bad.bin}", "--port", "@"},
+             "",
+             3,
+             "Invalid file",
+             true},
+            {"missing font", {"font", "--port", "@"}, "", 3, "font.bin", true},
+            {"missing config",
+             {"query", "--config", "{none.ini}", "--port", "@"},
+             "",
+             3,
+             "none.ini",
+             true},
+        };
+        QTemporaryDir dir;
+        QDir(dir.path()).mkdir("empty");
+        QVERIFY(Write(dir.filePath("fw.bin"), Firmware(512)));
+        QByteArray bad = Firmware(512);
+        bad[300] = char(bad[300] ^ 1);
+        QVERIFY(Write(dir.filePath("bad.bin"), bad));
+        QVERIFY(Write(dir.filePath("font.bin"), QByteArray(10, 'f')));
+
+        // All at once: most of them wait out the printer's time-outs.
+        std::vector<std::unique_ptr<TPrinterSim>> sims;
+        std::vector<std::unique_ptr<QProcess>> processes;
+        for (const TCase& c : cases) {
+            sims.push_back(std::make_unique<TPrinterSim>());
+            TPrinterSim& sim = *sims.back();
+            QVERIFY(sim.StartPty());
+            TSimFaults faults;
+            faults.FSilent = c.FFault == "silent";
+            faults.FNoRateSwitchReply = c.FFault == "no rate reply";
+            if (c.FFault == "no mode reply") {
+                faults.FSilent = true;
+                faults.FFilter = [](const TSimFrame& f) { return f.FCommand == kModeSelect; };
+            }
+            sim.SetFaults(faults);
+            if (c.FFault == "wrong id")
+                sim.SetIdentification("PRN 9999");
+            processes.push_back(StartCli(Expand(c.FArgs, sim, dir), dir.filePath("empty")));
+        }
+        for (qsizetype i = 0; i < cases.size(); ++i) {
+            const TCase& c = cases[i];
+            const TRun run = Finish(processes[size_t(i)]);
+            const QByteArray what = QByteArray(c.FName) + ": " + run.FErr.toLocal8Bit();
+            QVERIFY2(run.FStatus == c.FStatus, what.constData());
+            QVERIFY2(run.FErr.contains(c.FMessage), what.constData());
+            // One sentence: the cause (and for usage errors the pointer to --help).
+            QVERIFY2(run.FErr.count(QLatin1Char('\n')) == (c.FStatus == 2 ? 2 : 1),
+                     what.constData());
+            QVERIFY2(sims[size_t(i)]->Frames().isEmpty() == c.FNothingSent, c.FName);
+        }
+    }
+
+    // All ports run at once, each printer gets its whole image, and a silent one fails alone.
+    void severalPortsAtOnce_data() {
+        QTest::addColumn<int>("ports");
+        QTest::addColumn<int>("silent");
+        QTest::newRow("two") << 2 << -1;
+        QTest::newRow("eight, one silent") << 8 << 5;
+    }
+    void severalPortsAtOnce() {
+        QFETCH(int, ports);
+        QFETCH(int, silent);
+        QTemporaryDir dir;
+        const QByteArray firmware = Firmware(16 * 256);
+        QVERIFY(Write(dir.filePath("fw.bin"), firmware));
+        TPrinters printers(ports);
+        for (int i = 0; i < ports; ++i) {
+            TSimFaults faults;
+            faults.FDelayMs = 10; // long enough for the transfers to overlap
+            faults.FSilent = i == silent;
+            printers[i].SetFaults(faults);
+        }
+        const TRun run = Cli({"program", dir.filePath("fw.bin"), "--port", printers.FPaths.first(),
+                              "--port", printers.FPaths.mid(1).join(',')});
+        QCOMPARE(run.FStatus, silent < 0 ? 0 : 5);
+
+        const QStringList lines = run.FOut.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), ports + 1);
+        int64_t lastStart = 0;
+        int64_t firstEnd = INT64_MAX;
+        for (int i = 0; i < ports; ++i) {
+            QVERIFY2(lines[i].startsWith(printers.FPaths[i] + '\t'), qPrintable(lines[i]));
+            if (i == silent) {
+                QVERIFY2(lines[i].contains("\t-\tno reply (exit 5)\t"), qPrintable(lines[i]));
+                QVERIFY(printers[i].ProgramImage().isEmpty());
+                continue;
+            }
+            QVERIFY2(lines[i].contains("\tPRN 6104\tOK\t"), qPrintable(lines[i]));
+            QCOMPARE(printers[i].ProgramImage(), firmware);
+            QVERIFY(printers[i].ProgramEnded());
+            QList<int64_t> times;
+            for (const TSimFrame& f : printers[i].Frames())
+                if (f.FCommand == kProgramBlock)
+                    times << f.FTimeMs;
+            lastStart = std::max(lastStart, times.first());
+            firstEnd = std::min(firstEnd, times.last());
+        }
+        QVERIFY2(lastStart < firstEnd, "the transfers ran one after another");
+        const int failed = silent < 0 ? 0 : 1;
+        QVERIFY2(lines.last().startsWith(QStringLiteral("%1 of %2 printers OK, %3 failed")
+                                             .arg(ports - failed)
+                                             .arg(ports)
+                                             .arg(failed)),
+                 qPrintable(lines.last()));
+        QCOMPARE(run.FErr.count('\n'), failed);
+    }
+
+    // A number is used up only by a printer that took it; runs in parallel never share one.
+    void serialNumbersFromTheCounter() {
+        QTemporaryDir dir;
+        const QString counter = dir.filePath("serial.txt");
+        const QString record = dir.filePath("record.csv");
+        QVERIFY(Write(counter, "1000\n"));
+        TPrinters line(3);
+        TSimFaults silent;
+        silent.FSilent = true;
+        line[1].SetFaults(silent);
+        TRun run = Cli({"set-factory", "NUV-II", "--serial-file", counter, "--record", record,
+                        "--port", line.Ports()});
+        QCOMPARE(run.FStatus, 5);
+        QCOMPARE(Serials(line), (QList<int>{1000, 1001}));
+        QCOMPARE(line[0].LastBlock(kFactory), TextPair("NUV-II", "1000", false));
+        QCOMPARE(Read(counter), QByteArray("1002\n"));
+        QStringList rows = QString::fromUtf8(Read(record)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 4);
+        QCOMPARE(rows[0], "time,port,identification,model,serial,result");
+        QVERIFY2(rows[2].endsWith(line.FPaths[1] + ",,NUV-II,,no reply (exit 5)"),
+                 qPrintable(rows[2]));
+        QVERIFY2(rows[3].endsWith(line.FPaths[2] + ",PRN 6104,NUV-II,1001,OK"),
+                 qPrintable(rows[3]));
+
+        // Two runs of two printers each, at the same time.
+        TPrinters a(2), b(2);
+        const auto first = StartCli({"set-factory", "NUV-II", "--serial-file", counter, "--record",
+                                     record, "--port", a.Ports()});
+        const auto second = StartCli({"set-factory", "NUV-II", "--serial-file", counter, "--record",
+                                      record, "--port", b.Ports()});
+        const TRun one = Finish(first);
+        const TRun two = Finish(second);
+        QVERIFY2(one.FStatus == 0 && two.FStatus == 0, qPrintable(one.FErr + two.FErr));
+        QList<int> all = Serials(a) + Serials(b);
+        std::sort(all.begin(), all.end());
+        QCOMPARE(all, (QList<int>{1002, 1003, 1004, 1005}));
+        QCOMPARE(Read(counter), QByteArray("1006\n"));
+        rows = QString::fromUtf8(Read(record)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 8);
+
+        // A counter that is not a number touches no printer.
+        QVERIFY(Write(counter, "12x\n"));
+        TPrinters spare(1);
+        run = Cli({"set-factory", "NUV-II", "--serial-file", counter, "--port", spare.Ports()});
+        QCOMPARE(run.FStatus, 3);
+        QVERIFY(spare[0].Frames().isEmpty());
+    }
+
+    // The built file is the window's logo.bin; LOGO settings come from --config.
+    void logoBuildIsTheWindowsImage() {
+        QTemporaryDir dir;
+        const QStringList pictures = {SaveBitmap(dir.filePath("wide.bmp"), 100, 20, 2),
+                                      SaveBitmap(dir.filePath("dot.bmp"), 1, 1, 0)};
+        const QString out = dir.filePath("logo.bin");
+        TRun run = Cli({"logo", "build", "wide.bmp", "dot.bmp", "-o", out}, dir.path());
+        QVERIFY2(run.FStatus == 0, qPrintable(run.FErr));
+        const QByteArray image = BuildLogoImage(pictures, 65536, 384).FImage;
+        QCOMPARE(Read(out), image);
+        QCOMPARE(run.FOut.split('\n', Qt::SkipEmptyParts),
+                 (QStringList{LogoSpaceText(image.size(), 65536),
+                              "wide.bmp\t100x20 dots\t316 bytes", "dot.bmp\t1x1 dots\t12 bytes"}));
+
+        QVERIFY(Write(dir.filePath("config.ini"), "[LOGO]\nWIDTH=64\n"));
+        const QString refused = dir.filePath("refused.bin");
+        run = Cli({"logo", "build", "dot.bmp", "wide.bmp", "-o", refused, "--config",
+                   dir.filePath("config.ini")},
+                  dir.path());
+        QCOMPARE(run.FStatus, 3);
+        QVERIFY2(run.FErr.contains("wide.bmp") && run.FErr.contains("64 dots"),
+                 qPrintable(run.FErr));
+        QVERIFY(!QFile::exists(refused));
+    }
+
+    // A printer listening at 38400 is found there; the rates before it go unheard.
+    void findReportsPortAndRate() {
+        TPrinterSim sim;
+        QVERIFY(sim.StartPty());
+        sim.SetListenRate(38400);
+        const TRun run = Cli({"find", "--port", sim.SlavePath()});
+        QVERIFY2(run.FStatus == 0, qPrintable(run.FErr));
+        QVERIFY2(run.FOut.startsWith(sim.SlavePath() + "\tPRN 6104\t38400\tprinter found\t"),
+                 qPrintable(run.FOut));
+        QCOMPARE(sim.Frames().size(), 1);
+    }
+
+    void helpVersionAndLinks() {
+        const TRun help = Cli({"--help"});
+        QCOMPARE(help.FStatus, 0);
+        QVERIFY(help.FOut.contains("stray characters"));
+        for (const char* status : {"  3  file missing", "  5  no reply", "  9  job failed"})
+            QVERIFY2(help.FOut.contains(status), status);
+        QCOMPARE(Cli({"--version"}).FOut, QStringLiteral("nuvctl " PROJECT_VERSION "\n"));
+        const TRun ports = Cli({"list-ports"});
+        QCOMPARE(ports.FStatus, 0);
+        for (const QString& line : ports.FOut.split('\n', Qt::SkipEmptyParts))
+            QVERIFY2(line.count('\t') == 3 && line.startsWith('/'), qPrintable(line));
+
+        const QString ldd = QStandardPaths::findExecutable("ldd");
+        if (ldd.isEmpty())
+            QSKIP("no ldd");
+        QProcess p;
+        p.start(ldd, {NUVCTL_PROGRAM});
+        QVERIFY(p.waitForFinished(10000));
+        const QByteArray libs = p.readAllStandardOutput();
+        QVERIFY(libs.contains("libQt6Core"));
+        QVERIFY(!libs.contains("Widgets"));
+    }
+
+    // The bar is drawn on a terminal only.
+    void progressBarOnlyOnATerminal() {
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("fw.bin"), Firmware(4096)));
+        TPrinterSim sim;
+        QVERIFY(sim.StartPty());
+        const QStringList args = {"program", dir.filePath("fw.bin"), "--port", sim.SlavePath()};
+        const TRun piped = Cli(args);
+        QCOMPARE(piped.FStatus, 0);
+        QCOMPARE(piped.FErr, QString());
+
+        const QString script = QStandardPaths::findExecutable("script");
+        if (script.isEmpty())
+            QSKIP("no script(1) to give the program a terminal");
+        QStringList quoted;
+        for (const QString& a : QStringList{NUVCTL_PROGRAM} + args)
+            quoted << "'" + a + "'";
+        QProcess p;
+        p.start(script, {"-qec", quoted.join(' '), "/dev/null"});
+        QVERIFY(p.waitForFinished(20000));
+        const QByteArray tty = p.readAllStandardOutput();
+        QVERIFY2(tty.contains("4.0 KiB / 4.0 KiB") && tty.contains(" left"), tty.constData());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestCli)
+#include "test_cli.moc"
