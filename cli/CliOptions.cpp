@@ -200,7 +200,8 @@ Commands:
                              from handing out the same number. With several ports the
                              printers are numbered one after another.
   program FIRMWARE           check a firmware image, then program it
-  font [FILE]                download the font file (default font.bin)
+  font [FILE]                download the font file (default: font.bin here, else the
+                             one in the tool's files folder)
   logo build PICTURE... -o FILE
                              convert Windows bitmaps into the printer's logo image (no
                              printer): prints the space line and each picture's size

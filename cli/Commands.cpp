@@ -3,6 +3,8 @@
 
 #include "Commands.h"
 
+#include "AppFolder.h"
+
 #include "CliOptions.h"
 #include "CommandBlocks.h"
 #include "ExitStatus.h"
@@ -16,7 +18,9 @@
 #include "SerialCounter.h"
 #include "TextToInt.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -434,7 +438,16 @@ int Program(const TCliRequest& r) {
 }
 
 int Font(const TCliRequest& r) {
-    const QString path = r.FArgs.value(0, QStringLiteral("font.bin"));
+    // Without a name: font.bin here, else the one in the tool's files folder, as the window
+    // downloads it.
+    QString path = r.FArgs.value(0);
+    if (path.isEmpty()) {
+        path = QStringLiteral("font.bin");
+        const QString shared = QDir(ResolveAppFolder(QCoreApplication::applicationDirPath()))
+                                   .filePath(QStringLiteral("font.bin"));
+        if (!QFileInfo(path).isFile() && QFileInfo(shared).isFile())
+            path = shared;
+    }
     // The job would skip a missing file and report success; that must not pass here.
     const int64_t size = ReadWholeFile(path).size();
     return RunDownload(r, QFileInfo(path).absoluteFilePath(), QStringLiteral("font.bin"),
