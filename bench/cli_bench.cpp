@@ -1,6 +1,8 @@
 // One nuvctl run programming sixteen simulated printers against one programming a single
 // printer: the wall times, and the processor time the simulators and nuvctl used, so that a
 // difference can be put down to the simulators (separate printer-sim processes) or the tool.
+#include "PrinterSim.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
@@ -17,25 +19,6 @@ namespace {
 
 constexpr int kRate = 115200;
 constexpr double kLimit = 1.2;
-
-// A firmware image nuvctl accepts: its length at offset 4 and its words summing to 0.
-QByteArray Firmware(int size) {
-    QByteArray b(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        b[i] = char((i * 131 + 17) & 0xFF);
-    auto put = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b[at + i] = char((v >> (8 * i)) & 0xFF);
-    };
-    put(4, uint32_t(size));
-    put(8, 0);
-    uint32_t sum = 0;
-    for (int i = 0; i + 4 <= size; i += 4)
-        sum += uint8_t(b[i]) | uint8_t(b[i + 1]) << 8 | uint8_t(b[i + 2]) << 16 |
-               uint32_t(uint8_t(b[i + 3])) << 24;
-    put(8, 0u - sum);
-    return b;
-}
 
 // User and system time of a running process, in seconds.
 double ProcessCpu(qint64 pid) {
@@ -109,7 +92,7 @@ int main(int argc, char* argv[]) {
     QTemporaryDir dir;
     const QString image = dir.filePath(QStringLiteral("firmware.bin"));
     QFile file(image);
-    if (!file.open(QIODevice::WriteOnly) || file.write(Firmware(size)) != size)
+    if (!file.open(QIODevice::WriteOnly) || file.write(SimFirmwareImage(size)) != size)
         return 1;
     file.close();
 

@@ -34,36 +34,30 @@ QString SpeedText(double bytesPerSecond, int64_t bytesLeft) {
 constexpr int32_t SpeedAfterBytes = 3 * 256;
 constexpr int64_t SpeedAfterNs = 300'000'000;
 
-} // namespace
-
-int32_t TfrmMain::TopBarRate() const {
-    const QString text = TrimCtl(ComboBaud->currentText());
-    const QString field = QStringLiteral("BAUD RATE in the top bar");
+// A rate: the text converted, refused when it does not convert or is not positive.
+int32_t PositiveRate(const QString& text, const QString& field, QWidget* widget) {
     const auto rate = TryTextToInt(text);
     if (!rate)
-        throw EFieldError(EConvertError(text).Message(), field, ComboBaud);
+        throw EFieldError(EConvertError(text).Message(), field, widget);
     if (*rate <= 0)
         throw EFieldError(QStringLiteral("%1 must be a positive number of bits per second, not "
                                          "%2.")
                               .arg(field)
                               .arg(*rate),
-                          field, ComboBaud);
+                          field, widget);
     return *rate;
+}
+
+} // namespace
+
+int32_t TfrmMain::TopBarRate() const {
+    return PositiveRate(TrimCtl(ComboBaud->currentText()),
+                        QStringLiteral("BAUD RATE in the top bar"), ComboBaud);
 }
 
 int32_t TfrmMain::RateField(QComboBox* combo, const QString& fieldName) const {
     // Converted as it stands: leading blanks are skipped, trailing ones are not allowed.
-    const QString text = combo->currentText();
-    const auto rate = TryTextToInt(text);
-    if (!rate)
-        throw EFieldError(EConvertError(text).Message(), fieldName, combo);
-    if (*rate <= 0)
-        throw EFieldError(QStringLiteral("%1 must be a positive number of bits per second, not "
-                                         "%2.")
-                              .arg(fieldName)
-                              .arg(*rate),
-                          fieldName, combo);
-    return *rate;
+    return PositiveRate(combo->currentText(), fieldName, combo);
 }
 
 int32_t TfrmMain::NumberField(QLineEdit* edit, const QString& fieldName) const {

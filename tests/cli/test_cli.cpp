@@ -66,25 +66,6 @@ QByteArray Read(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-// A firmware image the window accepts: its length at offset 4, its words summing to 0.
-QByteArray Firmware(int size) {
-    QByteArray b(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        b[i] = char((i * 13 + 5) & 0xFF);
-    auto put = [&](int at, uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            b[at + i] = char((v >> (8 * i)) & 0xFF);
-    };
-    put(4, uint32_t(size));
-    put(8, 0);
-    uint32_t sum = 0;
-    for (int i = 0; i + 4 <= size; i += 4)
-        sum += uint8_t(b[i]) | uint8_t(b[i + 1]) << 8 | uint8_t(b[i + 2]) << 16 |
-               uint32_t(uint8_t(b[i + 3])) << 24;
-    put(8, 0u - sum);
-    return b;
-}
-
 QByteArray ParamBlock(const TParameterValues& v) {
     QByteArray b(ParameterBlockLength, '\0');
     PackParameterBlock(reinterpret_cast<uint8_t*>(b.data()), v);
@@ -247,7 +228,7 @@ private slots:
         QFETCH(QStringList, args);
         QFETCH(int, command);
         QTemporaryDir dir;
-        const QByteArray firmware = Firmware(1000);
+        const QByteArray firmware = SimFirmwareImage(1000);
         QByteArray font(300, Qt::Uninitialized);
         for (int i = 0; i < font.size(); ++i)
             font[i] = char(i * 3);
@@ -364,8 +345,8 @@ private slots:
         };
         QTemporaryDir dir;
         QDir(dir.path()).mkdir("empty");
-        QVERIFY(Write(dir.filePath("fw.bin"), Firmware(512)));
-        QByteArray bad = Firmware(512);
+        QVERIFY(Write(dir.filePath("fw.bin"), SimFirmwareImage(512)));
+        QByteArray bad = SimFirmwareImage(512);
         bad[300] = char(bad[300] ^ 1);
         QVERIFY(Write(dir.filePath("bad.bin"), bad));
         QVERIFY(Write(dir.filePath("font.bin"), QByteArray(10, 'f')));
@@ -413,7 +394,7 @@ private slots:
         QFETCH(int, ports);
         QFETCH(int, silent);
         QTemporaryDir dir;
-        const QByteArray firmware = Firmware(16 * 256);
+        const QByteArray firmware = SimFirmwareImage(16 * 256);
         QVERIFY(Write(dir.filePath("fw.bin"), firmware));
         TPrinters printers(ports);
         for (int i = 0; i < ports; ++i) {
@@ -568,7 +549,7 @@ private slots:
     // The bar is drawn on a terminal only.
     void progressBarOnlyOnATerminal() {
         QTemporaryDir dir;
-        QVERIFY(Write(dir.filePath("fw.bin"), Firmware(4096)));
+        QVERIFY(Write(dir.filePath("fw.bin"), SimFirmwareImage(4096)));
         TPrinterSim sim;
         QVERIFY(sim.StartPty());
         const QStringList args = {"program", dir.filePath("fw.bin"), "--port", sim.SlavePath()};

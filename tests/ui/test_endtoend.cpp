@@ -14,26 +14,6 @@ QByteArray Hex(const char* text) {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
-// A valid firmware image: its length at offset 4 and a word at offset 8 that makes the sum 0.
-QByteArray FirmwareImage(int size) {
-    QByteArray image(size, Qt::Uninitialized);
-    for (int i = 0; i < size; ++i)
-        image[i] = static_cast<char>((i * 7 + 3) & 0xFF);
-    auto put = [&image](int at, uint32_t v) {
-        for (int k = 0; k < 4; ++k)
-            image[at + k] = static_cast<char>(v >> (8 * k));
-    };
-    put(4, static_cast<uint32_t>(size));
-    put(8, 0);
-    uint32_t sum = 0;
-    for (int at = 0; at + 4 <= size; at += 4)
-        sum += static_cast<uint8_t>(image[at]) | static_cast<uint8_t>(image[at + 1]) << 8 |
-               static_cast<uint8_t>(image[at + 2]) << 16 |
-               static_cast<uint32_t>(static_cast<uint8_t>(image[at + 3])) << 24;
-    put(8, 0u - sum);
-    return image;
-}
-
 } // namespace
 
 class TestEndToEnd : public QObject {
@@ -117,7 +97,7 @@ private slots:
         for (int i = 0; i < font.size(); ++i)
             font[i] = static_cast<char>(i * 13);
         QVERIFY(WriteFile(FDir->filePath(QStringLiteral("font.bin")), font));
-        const QByteArray image = FirmwareImage(1000);
+        const QByteArray image = SimFirmwareImage(1000);
         const QString imagePath = FDir->filePath(QStringLiteral("fw.bin"));
         QVERIFY(WriteFile(imagePath, image));
 

@@ -1033,3 +1033,22 @@ int64_t SimNowMs() {
 QString SimHex(const QByteArray& bytes) {
     return QString::fromLatin1(bytes.toHex(' ').toUpper());
 }
+
+QByteArray SimFirmwareImage(int size, uint32_t seed) {
+    QByteArray image(qMax(size, 12), Qt::Uninitialized);
+    for (int i = 0; i < image.size(); ++i)
+        image[i] = static_cast<char>((uint32_t(i) * (7 + 2 * seed) + 3 + seed) & 0xFF);
+    const auto put = [&image](int at, uint32_t v) {
+        for (int k = 0; k < 4; ++k)
+            image[at + k] = static_cast<char>(v >> (8 * k));
+    };
+    put(4, static_cast<uint32_t>(size));
+    put(8, 0);
+    uint32_t sum = 0;
+    for (int at = 0; at + 4 <= image.size(); at += 4)
+        sum += uint32_t(uint8_t(image[at])) | uint32_t(uint8_t(image[at + 1])) << 8 |
+               uint32_t(uint8_t(image[at + 2])) << 16 | uint32_t(uint8_t(image[at + 3])) << 24;
+    put(8, 0u - sum);
+    image.truncate(size);
+    return image;
+}

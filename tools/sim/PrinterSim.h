@@ -135,3 +135,6 @@ bool SimParseFrame(const QByteArray& bytes, uint8_t direction, TSimFrame* frame 
 // Monotonic clock of TSimFrame::FTimeMs.
 int64_t SimNowMs();
 QString SimHex(const QByteArray& bytes);
+// A firmware image the tool accepts: size bytes of a pattern that depends on seed, its length at
+// offset 4 and the word at offset 8 chosen so that its 32-bit words add up to 0.
+QByteArray SimFirmwareImage(int size, uint32_t seed = 0);
