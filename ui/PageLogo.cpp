@@ -12,10 +12,11 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
-#include <QPainter>
 #include <QSaveFile>
 #include <algorithm>
+#include <cstring>
 #include <limits>
+#include <vector>
 
 bool TfrmMain::BuildLogoImage() {
     const TLogoBuild build = ::BuildLogoImage(FLogoFiles, FLogoSize, FLogoWidth, &FLogoConverter);
@@ -32,6 +33,57 @@ bool TfrmMain::BuildLogoImage() {
     return build.FOk;
 }
 
+namespace {
+
+// The record's rows at the left of a strip paperWidth dots wide: one bit a dot, as the record.
+QImage PaperImage(const QByteArray& record, int bytesPerRow, int bands, int paperWidth) {
+    QImage paper(std::max(paperWidth, bytesPerRow * 8), bands * 8, QImage::Format_Mono);
+    paper.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
+    paper.fill(0);
+    const char* rows = record.constData() + 4;
+    for (int y = 0; y < paper.height(); ++y)
+        std::memcpy(paper.scanLine(y), rows + qsizetype(y) * bytesPerRow, size_t(bytesPerRow));
+    return paper;
+}
+
+// Shrinks a one-bit picture into size by averaging the dots under each pixel, so that thin
+// lines stay visible and a tall picture costs no more than its own bits.
+QImage ShrinkDots(const QImage& paper, QSize size) {
+    const int w = paper.width(), h = paper.height();
+    QImage grey(size, QImage::Format_Grayscale8);
+    std::vector<uint32_t> dots(size_t(size.width()) * size.height(), 0);
+    // Which target column and row each source column and row falls in, and how many fall in
+    // each, so that every target pixel is the share of dots under it.
+    std::vector<int> column(static_cast<size_t>(w));
+    std::vector<uint32_t> columns(static_cast<size_t>(size.width()), 0);
+    std::vector<uint32_t> rows(static_cast<size_t>(size.height()), 0);
+    for (int x = 0; x < w; ++x) {
+        column[size_t(x)] = int(int64_t(x) * size.width() / w);
+        ++columns[size_t(column[size_t(x)])];
+    }
+    for (int y = 0; y < h; ++y) {
+        const int ty = int(int64_t(y) * size.height() / h);
+        ++rows[size_t(ty)];
+        uint32_t* cells = dots.data() + size_t(ty) * size.width();
+        const uchar* line = paper.constScanLine(y);
+        for (int x = 0; x < w; ++x) {
+            if (line[x >> 3] & (0x80 >> (x & 7)))
+                ++cells[column[size_t(x)]];
+        }
+    }
+    for (int y = 0; y < size.height(); ++y) {
+        uchar* out = grey.scanLine(y);
+        for (int x = 0; x < size.width(); ++x) {
+            const double area = std::max(1.0, double(columns[size_t(x)]) * rows[size_t(y)]);
+            const double share = std::min(1.0, dots[size_t(y) * size.width() + x] / area);
+            out[x] = uchar(255 - qRound(255 * share));
+        }
+    }
+    return grey;
+}
+
+} // namespace
+
 void TfrmMain::ShowLogoPreview() {
     const int row = ListLogo->currentRow();
     FPreviewImage = QImage();
@@ -42,26 +94,21 @@ void TfrmMain::ShowLogoPreview() {
     // The picture alone, whatever room the entries before it leave.
     const TLogoRecord picture =
         FLogoConverter.Convert(FLogoFiles[row], FLogoWidth, std::numeric_limits<int64_t>::max());
-    if (!picture.FOk) {
+    int bytesPerRow = 0, bands = 0;
+    if (!picture.FOk || !LogoRecordGeometry(picture.FRecord, bytesPerRow, bands)) {
         LogoPreview->setText(picture.FMessage);
         return;
     }
-    int bytesPerRow = 0, bands = 0;
-    LogoRecordGeometry(picture.FRecord, bytesPerRow, bands);
-    const QImage dots = LogoRecordImage(picture.FRecord);
-    const int paperWidth = std::max(int(std::clamp(FLogoWidth, 1, MaxLogoDots)), dots.width());
-    FPreviewImage = QImage(paperWidth, dots.height(), QImage::Format_RGB32);
-    FPreviewImage.fill(Qt::white);
-    {
-        QPainter painter(&FPreviewImage);
-        painter.drawImage(0, 0, dots);
-    }
-    // Dots stay sharp when enlarged; a reduced picture is smoothed so thin lines stay visible.
+    FPreviewImage =
+        PaperImage(picture.FRecord, bytesPerRow, bands, std::clamp(FLogoWidth, 1, MaxLogoDots));
     const QSize box = LogoPreview->contentsRect().size();
-    const bool enlarge =
-        FPreviewImage.width() <= box.width() && FPreviewImage.height() <= box.height();
-    LogoPreview->setPixmap(QPixmap::fromImage(FPreviewImage.scaled(
-        box, Qt::KeepAspectRatio, enlarge ? Qt::FastTransformation : Qt::SmoothTransformation)));
+    const QSize fitted = FPreviewImage.size().scaled(box, Qt::KeepAspectRatio).expandedTo({1, 1});
+    // Enlarged, the dots stay sharp; reduced, they are averaged.
+    const QImage shown =
+        fitted.width() >= FPreviewImage.width()
+            ? FPreviewImage.scaled(fitted, Qt::IgnoreAspectRatio, Qt::FastTransformation)
+            : ShrinkDots(FPreviewImage, fitted);
+    LogoPreview->setPixmap(QPixmap::fromImage(shown));
 
     // Whether it fits after the entries before it.
     int64_t used = 3;
