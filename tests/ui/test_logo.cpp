@@ -364,25 +364,6 @@ private slots:
         QCOMPARE(w->LogoPreview->text(), QString("Bitmap image is not valid"));
     }
 
-    // The DELETE key on the list removes the selected entry, as the DELETE action does.
-    void deleteKeyRemovesTheSelectedEntry() {
-        const QString a = Black1x1("a.bmp");
-        const QString b = Black1x1("b.bmp");
-        auto w = Window();
-        FPictures = {a, b};
-        w->actAddLogoExecute();
-        w->actAddLogoExecute();
-        w->show();
-        w->activateWindow();
-        QVERIFY(QTest::qWaitForWindowActive(w.get()));
-        w->PageControl1->setCurrentWidget(w->TabSheet3);
-        w->ListLogo->setFocus();
-        w->ListLogo->setCurrentRow(0);
-        QTest::keyClick(w->ListLogo, Qt::Key_Delete);
-        QCOMPARE(w->FLogoFiles, QStringList{b});
-        QCOMPARE(w->StatusPanelText(0), QString("SPACE: 0,015 Used, 65,521 Free"));
-    }
-
     void addThatFailsIsTakenBack() {
         const QString a = Black1x1();
         auto w = Window();

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSoundEffect>
 #include <QTemporaryDir>
@@ -337,6 +338,28 @@ private slots:
         // A button of a page not shown does not answer its letter.
         QTest::keyClick(W().focusWidget(), Qt::Key_P, Qt::AltModifier);
         QCOMPARE(Captured().FDialogs, 0);
+    }
+
+    // The DELETE key on the logo list removes the selected entry, as the DELETE action does.
+    // (A shown window: kept out of the ThreadSanitizer tests, whose Qt paints on threads.)
+    void deleteKeyRemovesTheSelectedLogo() {
+        QImage dot(1, 1, QImage::Format_RGB32);
+        dot.fill(Qt::black);
+        const QString a = SaveBitmap(W().FAppPath + "a.bmp", dot);
+        const QString b = SaveBitmap(W().FAppPath + "b.bmp", dot);
+        QStringList chosen = {a, b};
+        W().FOpenPictureName = [&chosen] { return chosen.takeFirst(); };
+        W().actAddLogoExecute();
+        W().actAddLogoExecute();
+        W().show();
+        W().activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&W()));
+        W().PageControl1->setCurrentWidget(W().TabSheet3);
+        W().ListLogo->setFocus();
+        W().ListLogo->setCurrentRow(0);
+        QTest::keyClick(W().ListLogo, Qt::Key_Delete);
+        QCOMPARE(W().FLogoFiles, QStringList{b});
+        QCOMPARE(W().StatusPanelText(0), QString("SPACE: 0,015 Used, 65,521 Free"));
     }
 
     // Closing during a job takes effect once the job has ended and been reported.
