@@ -1,9 +1,16 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages this project needs, only those that are missing, so a second
-# run installs nothing. Run as root or as a user with sudo.
+# run installs nothing. Run as root or as a user with sudo. Optional groups as arguments:
+# "fuzz" adds clang and its libFuzzer runtime.
 set -euo pipefail
 PACKAGES=(make g++ cmake ninja-build git qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           libgl-dev qt6-qpa-plugins fonts-dejavu-core clang-format xvfb xauth)
+for group in "$@"; do
+    case "$group" in
+    fuzz) PACKAGES+=(clang libclang-rt-14-dev python3) ;;
+    *) echo "unknown package group: $group" >&2; exit 2 ;;
+    esac
+done
 missing=()
 for p in "${PACKAGES[@]}"; do
     dpkg-query -W -f='${Status}\n' "$p" 2>/dev/null | grep -q 'install ok installed' ||

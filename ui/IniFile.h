@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 // An INI file kept line by line: section and key names match without regard to case, unknown
@@ -25,6 +26,10 @@ public:
     int32_t ReadInteger(const QString& section, const QString& key, int32_t def) const;
     // Present only when it holds at least one key.
     bool SectionHasKeys(const QString& section) const;
+    // Every section with a header, and every key of a section, once each, spelt and ordered as
+    // first written.
+    QStringList SectionNames() const;
+    QStringList KeyNames(const QString& section) const;
 
     // A value that would lose its outer blanks or quotes on reading is written in double quotes.
     // Line breaks in names and values become blanks. Names that could not be read back as

@@ -314,6 +314,12 @@ private slots:
         // A key with an empty value is present, and reads as empty rather than the default.
         QVERIFY(ini.HasValue("HALF", "X"));
         QCOMPARE(ini.ReadString("HALF", "X", "def"), QString());
+
+        // Listed once each, as first spelt.
+        QCOMPARE(ini.SectionNames(), (QStringList{"FACTORY", "EMPTY", "OTHER", "Half"}));
+        const TIniFile dup = FromText("K=0\n[S]\nA=1\nb=2\n[T]\nA=9\n[s]\nB=3\nC=4\nA=5\n");
+        QCOMPARE(dup.KeyNames("S"), (QStringList{"A", "b", "C"}));
+        QCOMPARE(dup.KeyNames("MISSING"), QStringList());
     }
 
     void eraseSection() {

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
 #include <QTemporaryFile>
 
 #include <algorithm>
@@ -237,6 +238,36 @@ bool TIniFile::SectionHasKeys(const QString& section) const {
         return false;
     return std::any_of(parts->cbegin(), parts->cend(),
                        [this](qsizetype p) { return !FParts[p].FKeys.isEmpty(); });
+}
+
+QStringList TIniFile::SectionNames() const {
+    QStringList names;
+    QSet<QString> seen;
+    QString name;
+    for (const TPart& part : FParts) {
+        if (part.FHasHeader && !seen.contains(part.FName) &&
+            ParseLine(part.FHeader.FText, &name) == TKind::Header) {
+            seen.insert(part.FName);
+            names.append(name);
+        }
+    }
+    return names;
+}
+
+QStringList TIniFile::KeyNames(const QString& section) const {
+    QStringList names;
+    QSet<QString> seen;
+    QString name;
+    for (const qsizetype p : FSections.value(Fold(TrimCtl(section)))) {
+        const TPart& part = FParts[p];
+        for (const TLine& line : part.FLines) {
+            if (ParseLine(line.FText, &name) == TKind::Key && !seen.contains(Fold(name))) {
+                seen.insert(Fold(name));
+                names.append(name);
+            }
+        }
+    }
+    return names;
 }
 
 TIniFile::TLine* TIniFile::LastLine() {
