@@ -2,7 +2,7 @@
 SHELL := /bin/bash
 JOBS ?= $(shell nproc)
 
-.PHONY: deps build run test test-asan test-tsan format-check bench package clean
+.PHONY: deps build run test test-asan test-tsan format-check bench package fuzz fuzz-ci fuzz-build clean
 
 deps:
 	@tools/install-deps.sh
@@ -39,6 +39,18 @@ bench: build
 package: build
 	@tools/install-deps.sh package
 	cd build/default && cpack -G DEB
+
+# libFuzzer targets (clang, AddressSanitizer + UBSan): 60 s each, or 20 s each for CI.
+fuzz-build: deps
+	@tools/install-deps.sh fuzz
+	cmake --preset fuzz -DNUV_WERROR=ON >/dev/null
+	cmake --build --preset fuzz -j $(JOBS)
+
+fuzz: fuzz-build
+	fuzz/run.sh 60
+
+fuzz-ci: fuzz-build
+	fuzz/run.sh 20
 
 clean:
 	rm -rf build

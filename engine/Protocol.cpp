@@ -1,6 +1,7 @@
 // Request/reply frames, the receiver, and the handshake steps every job begins with.
 #include "CommThread.h"
 #include "FailureText.h"
+#include "ReplyReceiver.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,8 +13,7 @@ namespace {
 constexpr int32_t FrameBufferSize = 1024;
 constexpr int32_t MaxRequestData = FrameBufferSize - 12;
 static_assert(MaxRequestData == MaxCommandData);
-constexpr int32_t ReceiveBufferSize = 2048;
-constexpr int32_t ReceiveByteBound = 2000;
+constexpr int32_t ReceiveBufferSize = TReplyReceiver::BufferSize;
 
 int64_t NowMs() {
     return std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -26,10 +26,6 @@ uint8_t Xor(const uint8_t* p, int32_t n) {
     for (int32_t i = 0; i < n; ++i)
         x ^= p[i];
     return x;
-}
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
 }
 
 } // namespace
@@ -67,85 +63,41 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
 }
 
 int32_t TCommThread::ReceiveReply(uint8_t* data, int32_t capacity, int32_t timeout) {
-    uint8_t buffer[ReceiveBufferSize];
     int32_t taken = 0; // bytes taken in, as the log counts them
     int32_t kept = 0;  // of those, the bytes held in the buffer
     int32_t start = 0;
     int32_t result = -1;
+    const uint8_t* buffer = nullptr;
 
+    // Declared before the branches: the log dump below reads its buffer.
+    uint8_t datagram[ReceiveBufferSize];
+    TReplyReceiver receiver(data, capacity);
     if (FUseDatagram) {
         int32_t size = 0;
-        kept = FLink.ReceiveDatagram(buffer, ReceiveBufferSize, timeout, size);
+        kept = FLink.ReceiveDatagram(datagram, ReceiveBufferSize, timeout, size);
         taken = size;
-        // No checksums on this link; but a datagram must hold all the data it declares.
-        if (size == kept && kept >= 12 && buffer[0] == 0x03 && buffer[1] == 0xFE) {
-            const int32_t length = Le16(buffer + 8);
-            if (12 + length <= kept && length <= capacity) {
-                if (length > 0)
-                    std::memcpy(data, buffer + 12, static_cast<size_t>(length));
-                result = length;
-            }
-        }
+        buffer = datagram;
+        result = TakeDatagramReply(datagram, kept, size, data, capacity);
     } else {
-        enum { Hunt, Direction, Header, Data } state = Hunt;
-        int32_t dataLength = 0;
         const int64_t deadline = NowMs() + timeout;
-        while (result < 0 && taken <= ReceiveByteBound) {
+        for (;;) {
+            const int32_t want = receiver.Wanted();
+            if (want == 0)
+                break;
             // Never pass 0 as a read time-out: 0 would mean "no limit".
             const int64_t remaining = deadline - NowMs();
             if (remaining <= 0)
                 break;
-            int32_t want = 1;
-            if (state == Header)
-                want = 10;
-            else if (state == Data)
-                want = std::min(dataLength, ReceiveBufferSize - taken);
-            if (want <= 0 || taken + want > ReceiveBufferSize)
-                break;
             int32_t got = 0;
-            const int32_t r =
-                FUart.Read(buffer + taken, want, got, static_cast<int32_t>(remaining));
-            if (r < want)
+            if (FUart.Read(receiver.ReadTarget(), want, got, static_cast<int32_t>(remaining)) <
+                want)
                 break;
-            const int32_t at = taken;
-            taken += r;
-            switch (state) {
-            case Hunt:
-                if (buffer[at] == 0x03) {
-                    start = at;
-                    state = Direction;
-                }
-                break;
-            case Direction:
-                if (buffer[at] == 0xFE) {
-                    state = Header;
-                } else if (buffer[at] == 0x03) {
-                    start = at;
-                } else {
-                    state = Hunt;
-                }
-                break;
-            case Header:
-                if (Xor(buffer + start, 11) == 0) {
-                    dataLength = Le16(buffer + start + 8);
-                    if (dataLength == 0)
-                        result = 0;
-                    else
-                        state = Data;
-                }
-                break;
-            case Data:
-                // Data that would not fit the caller's room or this buffer is never taken; the
-                // try then runs out like one with a bad checksum.
-                if (dataLength <= capacity && start + 12 + dataLength <= ReceiveBufferSize &&
-                    (buffer[start + 11] ^ Xor(buffer + start + 12, dataLength)) == 0) {
-                    std::memcpy(data, buffer + start + 12, static_cast<size_t>(dataLength));
-                    result = dataLength;
-                }
-                break;
-            }
+            receiver.Took();
         }
-        kept = taken;
+        taken = kept = receiver.Taken();
+        start = receiver.FrameStart();
+        result = receiver.Result();
+        buffer = receiver.Buffer();
     }
 
     AddLog("Rec: " + QByteArray::number(taken) + " bytes" + TTrafficLog::TimeStamp());

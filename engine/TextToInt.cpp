@@ -2,7 +2,8 @@
 
 EConvertError::EConvertError(const QString& text)
     : std::runtime_error(
-          QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString()) {}
+          QStringLiteral("'%1' is not a valid integer value").arg(text).toStdString()),
+      FMessage(QStringLiteral("'%1' is not a valid integer value").arg(text)) {}
 
 namespace {
 

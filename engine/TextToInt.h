@@ -9,7 +9,11 @@
 class EConvertError : public std::runtime_error {
 public:
     explicit EConvertError(const QString& text);
-    QString Message() const { return QString::fromUtf8(what()); }
+    // Whole, whatever the text holds; what() ends at a NUL character.
+    QString Message() const { return FMessage; }
+
+private:
+    QString FMessage;
 };
 
 // Optional sign, then decimal digits or "$" and hexadecimal digits; leading blanks skipped,

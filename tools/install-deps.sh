@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages this project needs, only those that are missing, so a second
-# run installs nothing. Run as root or as a user with sudo.
+# run installs nothing. Run as root or as a user with sudo. Optional groups as arguments:
 #   tools/install-deps.sh           to build, run and test
 #   tools/install-deps.sh package   also what building the .deb needs
+#   tools/install-deps.sh fuzz      also clang and its libFuzzer runtime
 set -euo pipefail
 PACKAGES=(make g++ cmake ninja-build git qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           libgl-dev qt6-qpa-plugins fonts-dejavu-core clang-format xvfb xauth)
@@ -10,7 +11,8 @@ for group in "$@"; do
     case "$group" in
     # dpkg-shlibdeps works out the package's library dependencies; CPack finds binaries by file.
     package) PACKAGES+=(dpkg-dev file) ;;
-    *) echo "unknown group: $group (known: package)" >&2; exit 2 ;;
+    fuzz) PACKAGES+=(clang libclang-rt-14-dev python3) ;;
+    *) echo "unknown group: $group (known: package, fuzz)" >&2; exit 2 ;;
     esac
 done
 missing=()

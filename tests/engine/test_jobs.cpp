@@ -58,6 +58,46 @@ private slots:
         QCOMPARE(rig.Commands().constLast(), cmdSelectMode);
     }
 
+    // The printer gets 6 ms after the rate switch and 30 ms after the mode selection before the
+    // next request starts to arrive.
+    void handshakeWaits_data() {
+        QTest::addColumn<int>("job");
+        QTest::addColumn<uint>("mode");
+        QTest::newRow("program") << int(jobProgram) << uint(modeProgram);
+        QTest::newRow("download") << int(jobDownload) << uint(modeDownload);
+    }
+    void handshakeWaits() {
+        QFETCH(int, job);
+        QFETCH(uint, mode);
+        TEngineRig rig;
+        rig.FWorker.FStream.SetData(Pattern(256));
+        const QString file = WriteFile(rig.FDir, "font.bin", Pattern(256));
+        QVERIFY(!file.isEmpty());
+        rig.FWorker.FFileNames = {file};
+        rig.FWorker.FFileLabels = {"font.bin"};
+        rig.FWorker.FFileCommands = {"$63"};
+        rig.FWorker.FFileBases = {"0"};
+        QCOMPARE(rig.Run(static_cast<uint8_t>(job)), 0);
+
+        const QList<TSimFrame> frames = rig.FSim.Frames();
+        const auto after = [&](uint16_t command, uint32_t argument) -> const TSimFrame* {
+            for (qsizetype i = 0; i + 1 < frames.size(); ++i) {
+                if (frames[i].FCommand == command && frames[i].FArgument == argument)
+                    return &frames[i + 1];
+            }
+            return nullptr;
+        };
+        const TSimFrame* afterSwitch = after(cmdSetLinkRate, 115200);
+        const TSimFrame* afterMode = after(cmdSelectMode, mode);
+        QVERIFY(afterSwitch && afterMode);
+        QCOMPARE(afterSwitch->FCommand, cmdSelectMode);
+        QVERIFY2(afterSwitch->FTurnaroundUs >= 6000,
+                 qPrintable(QString::number(afterSwitch->FTurnaroundUs)));
+        QCOMPARE(afterMode->FCommand, job == jobProgram ? cmdWriteProgram : cmdWriteFont);
+        QVERIFY2(afterMode->FTurnaroundUs >= 30000,
+                 qPrintable(QString::number(afterMode->FTurnaroundUs)));
+    }
+
     void programWholeBlocksAndBoundaryFrame() {
         TEngineRig rig;
         const QByteArray image = Pattern(4096 + 512);

@@ -41,11 +41,16 @@ private slots:
         QCOMPARE(*TryTextToInt64(QStringLiteral("9223372036854775807")), INT64_MAX);
         QVERIFY(!TryTextToInt64(QStringLiteral("9223372036854775808")));
         QCOMPARE(*TryTextToInt64(QStringLiteral("-9223372036854775808")), INT64_MIN);
-        try {
-            TextToInt(QStringLiteral("9600 "));
-            QFAIL("no exception");
-        } catch (const EConvertError& e) {
-            QCOMPARE(e.Message(), QStringLiteral("'9600 ' is not a valid integer value"));
+        // The message holds the whole text, a NUL character and what follows it included.
+        for (const QString& text :
+             {QStringLiteral("9600 "), QStringLiteral("@") + QChar(0) + "1"}) {
+            try {
+                TextToInt(text);
+                QFAIL("no exception");
+            } catch (const EConvertError& e) {
+                QCOMPARE(e.Message(),
+                         QStringLiteral("'%1' is not a valid integer value").arg(text));
+            }
         }
         QCOMPARE(TrimCtl(QStringLiteral("\x01 a b\t\r\n")), QStringLiteral("a b"));
     }

@@ -2,12 +2,14 @@
 #include "IniFile.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
 #include <climits>
+#include <sys/fsuid.h>
 #include <unistd.h>
 
 namespace {
@@ -28,6 +30,23 @@ QByteArray ReadAll(const QString& path) {
 bool WriteAll(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+// Runs f with file permissions applying to it. Root ignores them, so as root the file system
+// checks run as "nobody" for this thread alone, which drops that privilege until restored.
+// Returns false, without running f, when that cannot be done.
+template <class F> bool WithPermissionChecks(F f) {
+    if (geteuid() != 0) {
+        f();
+        return true;
+    }
+    constexpr uid_t Nobody = 65534;
+    setfsuid(Nobody);
+    if (setfsuid(static_cast<uid_t>(-1)) != static_cast<int>(Nobody))
+        return false;
+    f();
+    setfsuid(0);
+    return true;
 }
 
 } // namespace
@@ -67,9 +86,21 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath("config.ini");
-        const QStringList values = {
-            "a,b,c", "x=y=z", "; not a comment", "[NOT]", "C:\\logos\\a.bmp",
-            "\"q\"", "",      "tab\there"};
+        const QStringList values = {"a,b,c",
+                                    "x=y=z",
+                                    "; not a comment",
+                                    "[NOT]",
+                                    "C:\\logos\\a.bmp",
+                                    "\"q\"",
+                                    "",
+                                    "tab\there",
+                                    " My Printer ",
+                                    "'",
+                                    "\"",
+                                    "a'",
+                                    " ",
+                                    "\tx",
+                                    "\"\""};
         TIniFile ini;
         for (int i = 0; i < values.size(); ++i)
             ini.WriteString("S", QString("K%1").arg(i), values[i]);
@@ -82,6 +113,38 @@ private slots:
             QCOMPARE(back.ReadString("S", QString("K%1").arg(i), "missing"), values[i]);
         QCOMPARE(back.ReadString("S", "UTF", ""), QString::fromUtf8("Caf\xC3\xA9 \xE2\x85\xA0"));
         QVERIFY(!back.HasValue("NOT", "K0"));
+    }
+
+    void quotedValues_data() {
+        QTest::addColumn<QByteArray>("stored");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("double") << QByteArray("\"My Printer\"") << "My Printer";
+        QTest::newRow("single") << QByteArray("'My Printer'") << "My Printer";
+        QTest::newRow("blanks kept inside") << QByteArray("\" pad \"  ") << " pad ";
+        QTest::newRow("only the outer pair") << QByteArray("\"a\"b\"") << "a\"b";
+        QTest::newRow("empty") << QByteArray("\"\"") << "";
+        QTest::newRow("mismatched") << QByteArray("\"x'") << "\"x'";
+        QTest::newRow("one quote") << QByteArray("\"") << "\"";
+        QTest::newRow("quote inside") << QByteArray("x \"y\"") << "x \"y\"";
+    }
+
+    void quotedValues() {
+        QFETCH(QByteArray, stored);
+        QFETCH(QString, expected);
+        const QByteArray file = "[BLUE TOOTH]\r\nDEVICE NAME = " + stored + "\r\nPIN=6305\r\n";
+        TIniFile ini;
+        ini.LoadFromBytes(file);
+        QCOMPARE(ini.ReadString("BLUE TOOTH", "DEVICE NAME", "NUV"), expected);
+        // Writing back what was read leaves the line alone.
+        ini.WriteString("BLUE TOOTH", "DEVICE NAME", expected);
+        QCOMPARE(ini.ToBytes(), file);
+        // A changed value keeps "key = " as it was, and quotes only where needed.
+        ini.WriteString("BLUE TOOTH", "DEVICE NAME", " NUV ");
+        QCOMPARE(ini.ToBytes(),
+                 QByteArray("[BLUE TOOTH]\r\nDEVICE NAME = \" NUV \"\r\nPIN=6305\r\n"));
+        ini.WriteString("BLUE TOOTH", "DEVICE NAME", "My Printer");
+        QCOMPARE(ini.ToBytes(),
+                 QByteArray("[BLUE TOOTH]\r\nDEVICE NAME = My Printer\r\nPIN=6305\r\n"));
     }
 
     void lineBreaksInValuesCannotForgeLines() {
@@ -115,6 +178,9 @@ private slots:
         QTest::newRow("empty") << QByteArray("") << -99;
         QTest::newRow("int min") << QByteArray("-2147483648") << INT_MIN;
         QTest::newRow("decimal overflow") << QByteArray("2147483648") << -99;
+        QTest::newRow("double quotes") << QByteArray("\"45\"") << 45;
+        QTest::newRow("single quotes 0x") << QByteArray("'0x2D'") << 45;
+        QTest::newRow("unmatched quote") << QByteArray("\"45") << -99;
     }
 
     void readInteger() {
@@ -248,6 +314,12 @@ private slots:
         // A key with an empty value is present, and reads as empty rather than the default.
         QVERIFY(ini.HasValue("HALF", "X"));
         QCOMPARE(ini.ReadString("HALF", "X", "def"), QString());
+
+        // Listed once each, as first spelt.
+        QCOMPARE(ini.SectionNames(), (QStringList{"FACTORY", "EMPTY", "OTHER", "Half"}));
+        const TIniFile dup = FromText("K=0\n[S]\nA=1\nb=2\n[T]\nA=9\n[s]\nB=3\nC=4\nA=5\n");
+        QCOMPARE(dup.KeyNames("S"), (QStringList{"A", "b", "C"}));
+        QCOMPARE(dup.KeyNames("MISSING"), QStringList());
     }
 
     void eraseSection() {
@@ -274,23 +346,123 @@ private slots:
         QCOMPARE(ini.ToBytes(), once);
     }
 
+    void largeSectionsTakeLinearTime() {
+        // 200,000 lines in a section in the middle of the file and as many in LOGO: each step
+        // below took minutes when it grew with the square of the file.
+        constexpr int Lines = 200000;
+        QByteArray text = "[PARA]\r\n";
+        text.reserve(Lines * 40);
+        for (int i = 0; i < Lines; ++i)
+            text += "K" + QByteArray::number(i) + "=" + QByteArray::number(i) + "\r\n";
+        text += "[LOGO]\r\n";
+        for (int i = 0; i < Lines; ++i)
+            text += "FILE" + QByteArray::number(i + 1) + "=C:\\logos\\a.bmp\r\n";
+        text += "[BLUE TOOTH]\r\nPIN=6305\r\n";
+
+        QElapsedTimer timer;
+        timer.start();
+        TIniFile ini;
+        ini.LoadFromBytes(text);
+        for (int i = 1; i <= 100; ++i)
+            QVERIFY(ini.HasValue("LOGO", QString("FILE%1").arg(i)));
+        ini.EraseSection("LOGO");
+        for (int i = 1; i <= 100; ++i) {
+            ini.WriteString("PARA", QString("NEW%1").arg(i), "n");
+            ini.WriteString("LOGO", QString("FILE%1").arg(i), "C:\\logos\\b.bmp");
+        }
+        const QByteArray saved = ini.ToBytes();
+        // Generous: a sanitizer build on a busy machine needs a few seconds; the quadratic
+        // erase alone took over 90.
+        QVERIFY2(timer.elapsed() < 30000, qPrintable(QString::number(timer.elapsed())));
+
+        QVERIFY(!ini.HasValue("LOGO", "FILE101"));
+        QCOMPARE(ini.ReadString("PARA", QString("K%1").arg(Lines - 1), ""),
+                 QString::number(Lines - 1));
+        QCOMPARE(ini.ReadString("PARA", "NEW100", ""), QString("n"));
+        QCOMPARE(ini.ReadString("BLUE TOOTH", "PIN", ""), QString("6305"));
+        const qsizetype newKeys = saved.indexOf("NEW1=n\r\n");
+        QCOMPARE(newKeys, text.indexOf("[LOGO]"));
+        QVERIFY(
+            saved.contains("[BLUE TOOTH]\r\nPIN=6305\r\n\r\n[LOGO]\r\nFILE1=C:\\logos\\b.bmp\r\n"));
+        QVERIFY(saved.endsWith("FILE100=C:\\logos\\b.bmp\r\n"));
+    }
+
+    void encodings_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("value"); // of S/K as read
+        QTest::addColumn<QString>("key");   // then written in S
+        QTest::addColumn<QString>("written");
+        QTest::addColumn<QByteArray>("expected");
+        const QString e = QString::fromUtf8("\xC3\xA9");
+        const QString cjk = QString::fromUtf8("C:\\\xE5\xAD\x97.bmp");
+        QTest::newRow("new file is UTF-8") << QByteArray() << ""
+                                           << "K" << e << QByteArray("[S]\r\nK=\xC3\xA9\r\n");
+        QTest::newRow("UTF-8 stays UTF-8") << QByteArray("[S]\nK=Caf\xC3\xA9\n") << "Caf" + e << "N"
+                                           << e << QByteArray("[S]\nK=Caf\xC3\xA9\nN=\xC3\xA9\n");
+        QTest::newRow("Latin-1 stays Latin-1")
+            << QByteArray("; caf\xE9\r\n[S]\r\nK=Caf\xE9\r\nX\xE9=\xE9\r\n") << "Caf" + e << "N"
+            << QString::fromUtf8("\xC3\xBC")
+            << QByteArray("; caf\xE9\r\n[S]\r\nK=Caf\xE9\r\nX\xE9=\xE9\r\nN=\xFC\r\n");
+        QTest::newRow("Latin-1 that cannot hold a value")
+            << QByteArray("; caf\xE9\r\n[S]\r\nK=Caf\xE9\r\n") << "Caf" + e << "FILE1" << cjk
+            << QByteArray(
+                   "; caf\xC3\xA9\r\n[S]\r\nK=Caf\xC3\xA9\r\nFILE1=C:\\\xE5\xAD\x97.bmp\r\n");
+        // Written as Latin-1 these bytes would be valid UTF-8 and read back as other text.
+        QTest::newRow("Latin-1 that would read as UTF-8")
+            << QByteArray("[S]\nK=\xC3\xA9\nL=\xFF\n") << QString::fromUtf8("\xC3\x83\xC2\xA9")
+            << "L"
+            << "x" << QByteArray("[S]\nK=\xC3\x83\xC2\xA9\nL=x\n");
+        QTest::newRow("cut UTF-8 sequence")
+            << QByteArray("[S]\nK=\xC3") << QString::fromLatin1("\xC3") << ""
+            << "" << QByteArray("[S]\nK=\xC3");
+        QTest::newRow("byte-order mark") << QByteArray("\xEF\xBB\xBF[S]\r\nK=v\r\n") << "v"
+                                         << "K"
+                                         << "w" << QByteArray("\xEF\xBB\xBF[S]\r\nK=w\r\n");
+        QTest::newRow("two byte-order marks")
+            << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nK=v\r\n") << "v"
+            << "K"
+            << "w" << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF[S]\r\nK=w\r\n");
+        QTest::newRow("byte-order mark on Latin-1")
+            << QByteArray("\xEF\xBB\xBF[S]\nK=\xE9\n") << e << "K" << QString::fromUtf8("\xC3\xBC")
+            << QByteArray("\xEF\xBB\xBF[S]\nK=\xFC\n");
+        QTest::newRow("mark inside the text is text")
+            << QByteArray("[S]\nK=\xEF\xBB\xBFv\n") << QChar(0xFEFF) + QString("v") << ""
+            << "" << QByteArray("[S]\nK=\xEF\xBB\xBFv\n");
+    }
+
     void encodings() {
-        // A byte-order mark is skipped and not written back.
-        TIniFile bom;
-        bom.LoadFromBytes("\xEF\xBB\xBF[S]\r\nK=v\r\n");
-        QCOMPARE(bom.ReadString("S", "K", ""), QString("v"));
-        QCOMPARE(bom.ToBytes(), QByteArray("[S]\r\nK=v\r\n"));
+        QFETCH(QByteArray, file);
+        QFETCH(QString, value);
+        QFETCH(QString, key);
+        QFETCH(QString, written);
+        QFETCH(QByteArray, expected);
+        TIniFile ini;
+        ini.LoadFromBytes(file);
+        QCOMPARE(ini.ReadString("S", "K", ""), value);
+        QCOMPARE(ini.ToBytes(), file);
+        if (!key.isEmpty())
+            ini.WriteString("S", key, written);
+        QCOMPARE(ini.ToBytes(), expected);
 
-        // Bytes that are not UTF-8 are read as Latin-1 and saved as UTF-8.
-        TIniFile latin;
-        latin.LoadFromBytes("[S]\r\nK=Caf\xE9\r\n");
-        QCOMPARE(latin.ReadString("S", "K", ""), QString::fromUtf8("Caf\xC3\xA9"));
-        QCOMPARE(latin.ToBytes(), QByteArray("[S]\r\nK=Caf\xC3\xA9\r\n"));
+        TIniFile back;
+        back.LoadFromBytes(expected);
+        QCOMPARE(back.ReadString("S", "K", ""), key == "K" ? written : value);
+        if (!key.isEmpty())
+            QCOMPARE(back.ReadString("S", key, ""), written);
+    }
 
-        // A UTF-8 sequence cut off at the very end is not UTF-8 either.
-        TIniFile cut;
-        cut.LoadFromBytes("[S]\nK=\xC3");
-        QCOMPARE(cut.ReadString("S", "K", ""), QString::fromLatin1("\xC3"));
+    void twoByteOrderMarksKeepTheFirstSection() {
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString path = dir.filePath("config.ini");
+        const QByteArray text = "\xEF\xBB\xBF\xEF\xBB\xBF[PARA]\r\nBAUDRATE=19200\r\n";
+        QVERIFY(WriteAll(path, text));
+        TIniFile ini;
+        QVERIFY(ini.Load(path));
+        QCOMPARE(ini.ReadInteger("PARA", "BAUDRATE", 9600), 19200);
+        ini.WriteInteger("PARA", "BAUDRATE", 19200);
+        QVERIFY(ini.Save(path));
+        QCOMPARE(ReadAll(path), text);
     }
 
     void loadMissingAndUnreadable() {
@@ -336,27 +508,64 @@ private slots:
         QVERIFY(!error.isEmpty());
         QVERIFY(QFileInfo(dir.filePath("folder.ini")).isDir());
 
-        // A folder without write access (meaningless for root, who may write anyway).
-        if (geteuid() != 0) {
-            const QString sub = dir.filePath("ro");
-            QVERIFY(QDir(dir.path()).mkdir("ro"));
-            const QString path = sub + "/config.ini";
-            QVERIFY(WriteAll(path, old));
-            QVERIFY(QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
-            error.clear();
-            const bool saved = ini.Save(path, &error);
-            QFile::setPermissions(sub, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                           QFileDevice::ExeOwner);
-            QVERIFY(!saved);
-            QVERIFY(!error.isEmpty());
-            QCOMPARE(ReadAll(path), old);
-        }
-
         // And a save that can happen replaces the file.
         const QString good = dir.filePath("config.ini");
         QVERIFY(WriteAll(good, old));
         QVERIFY(ini.Save(good, &error));
         QCOMPARE(ReadAll(good), QByteArray("[PARA]\nBAUDRATE=38400\n"));
+    }
+
+    // In a folder that takes no new files, a file that may be written is rewritten in place; when
+    // it may not be written either, the error names the folder and the file stays as it was.
+    void unwritableFolder_data() {
+        QTest::addColumn<bool>("fileWritable");
+        QTest::newRow("file writable") << true;
+        QTest::newRow("file read-only") << false;
+    }
+
+    void unwritableFolder() {
+        QFETCH(bool, fileWritable);
+        QTemporaryDir dir;
+        QVERIFY(dir.isValid());
+        const QString sub = dir.filePath("ro");
+        const QString path = sub + "/config.ini";
+        const QByteArray old = "; hand-made\r\n[PARA]\r\nBAUDRATE=19200\r\n";
+        QVERIFY(QDir(dir.path()).mkdir("ro"));
+        QVERIFY(WriteAll(path, old));
+        // The bits for "others" matter too: as root the save runs as another user.
+        const auto all = [](QFileDevice::Permissions p) {
+            return p | QFileDevice::Permissions::fromInt(p.toInt() >> 4) |
+                   QFileDevice::Permissions::fromInt(p.toInt() >> 8);
+        };
+        const auto rx = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
+        QVERIFY(QFile::setPermissions(dir.path(), all(rx) | QFileDevice::WriteOwner));
+        QVERIFY(QFile::setPermissions(
+            path, all(QFileDevice::ReadOwner |
+                      (fileWritable ? QFileDevice::WriteOwner : QFileDevice::Permissions()))));
+        QVERIFY(QFile::setPermissions(sub, all(rx)));
+
+        TIniFile ini = FromText("[PARA]\nBAUDRATE=38400\n");
+        QString error;
+        bool saved = false;
+        bool reachable = false;
+        const bool checked = WithPermissionChecks([&] {
+            reachable = QFile(path).open(QIODevice::ReadOnly);
+            if (reachable)
+                saved = ini.Save(path, &error);
+        });
+        QFile::setPermissions(sub, rx | QFileDevice::WriteOwner);
+        if (!checked)
+            QSKIP("running as root without a way to give up the right to ignore permissions");
+        if (!reachable)
+            QSKIP("the temporary folder cannot be reached as another user");
+
+        QCOMPARE(saved, fileWritable);
+        QCOMPARE(ReadAll(path), fileWritable ? QByteArray("[PARA]\nBAUDRATE=38400\n") : old);
+        QCOMPARE(QDir(sub).entryList(QDir::Files | QDir::Hidden).size(), 1);
+        if (!fileWritable) {
+            QCOMPARE(error, QString("Neither the file nor its folder \"%1\" may be written.")
+                                .arg(QDir::toNativeSeparators(QFileInfo(sub).absoluteFilePath())));
+        }
     }
 
     void codePageLines_data() {
@@ -374,9 +583,9 @@ private slots:
         QTest::newRow("LF CR is two line ends")
             << QByteArray("a\n\rb") << QStringList{"a", "", "b"};
         QTest::newRow("blanks kept") << QByteArray(" a  \n\tb\n") << QStringList{" a  ", "\tb"};
-        QTest::newRow("empty file") << QByteArray() << QStringList{};
         QTest::newRow("only a line end") << QByteArray("\r\n") << QStringList{""};
         QTest::newRow("BOM") << QByteArray("\xEF\xBB\xBFx\n") << QStringList{"x"};
+        QTest::newRow("two BOMs") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBFx\n") << QStringList{"x"};
         QTest::newRow("Latin-1") << QByteArray("Caf\xE9\n")
                                  << QStringList{QString::fromUtf8("Caf\xC3\xA9")};
     }
@@ -394,24 +603,37 @@ private slots:
         QCOMPARE(list, expected);
     }
 
-    void codePageFileMissing() {
+    void codePageFileRefused_data() {
+        QTest::addColumn<QByteArray>("bytes"); // "-" for no file
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing") << QByteArray("-")
+                                 << "Cannot open file \"%1\". No such file or directory";
+        QTest::newRow("empty") << QByteArray() << "Cannot read file \"%1\". The file is empty.";
+        QTest::newRow("only a BOM")
+            << QByteArray("\xEF\xBB\xBF") << "Cannot read file \"%1\". The file is empty.";
+    }
+
+    // The drop-down keeps its list, and the error names the file by its full path.
+    void codePageFileRefused() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, message);
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = QDir(dir.path()).absoluteFilePath("codepage.ini");
+        if (bytes != "-")
+            QVERIFY(WriteAll(path, bytes));
         QStringList list = BuiltInCodePages();
         QString error;
         QVERIFY(!LoadCodePageList(path, list, &error));
-        QCOMPARE(error, QString("Cannot open file \"%1\". No such file or directory")
-                            .arg(QDir::toNativeSeparators(path)));
+        QCOMPARE(error, message.arg(QDir::toNativeSeparators(path)));
         QCOMPARE(list, BuiltInCodePages());
 
-        // A relative name is reported with its full path.
         const QString previous = QDir::currentPath();
         QVERIFY(QDir::setCurrent(dir.path()));
         const bool ok = LoadCodePageList("codepage.ini", list, &error);
         QDir::setCurrent(previous);
         QVERIFY(!ok);
-        QVERIFY2(error.contains(QDir::toNativeSeparators(path)), qPrintable(error));
+        QCOMPARE(error, message.arg(QDir::toNativeSeparators(path)));
     }
 
     void builtInCodePages() {

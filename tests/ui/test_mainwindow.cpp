@@ -412,8 +412,10 @@ private slots:
             QCOMPARE(w.edSerialNo->text(), QString("0"));
             w.edSerialNo->setText(" 12 ");
         }
-        QVERIFY(ReadFile(Config()).contains("SERIAL NO= 12 \r\n")); // as typed
+        // As typed: quoted, so that the blanks read back.
+        QVERIFY(ReadFile(Config()).contains("SERIAL NO=\" 12 \"\r\n"));
         TIniFile ini = LoadIni(Config());
+        QCOMPARE(ini.ReadString("FACTORY", "SERIAL NO", "?"), QString(" 12 "));
         QCOMPARE(ini.ReadString("FACTORY", "OTHER", "?"), QString("1"));
 
         // A bare header, or no section at all, hides the tab and gets no keys.
@@ -514,7 +516,7 @@ private slots:
         QCOMPARE(ini.ReadString("PARA", "OFF TIME", "?"), QString("7"));
         QCOMPARE(ini.ReadString("PARA", "IDLE TIME", "?"), QString("50"));
         QCOMPARE(ini.ReadString("PARA", "MAX FEED", "?"), QString("120"));
-        QVERIFY(ReadFile(Config()).contains("DEVICE NAME= Bar \r\n"));
+        QCOMPARE(ini.ReadString("BLUE TOOTH", "DEVICE NAME", "?"), QString(" Bar "));
         QCOMPARE(ini.ReadString("IRCOMM", "BAUDRATE", "?"), QString("115200"));
     }
 

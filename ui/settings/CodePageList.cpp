@@ -84,6 +84,13 @@ bool LoadCodePageList(const QString& path, QStringList& out, QString* error) {
             *error = FileErrorText("open", path, file.errorString());
         return false;
     }
-    out = CodePagesFromText(DecodeSettingsText(bytes));
+    // An empty list would leave the drop-down with nothing to choose; the built-in one is better.
+    const QString text = DecodeSettingsText(bytes);
+    if (text.isEmpty()) {
+        if (error)
+            *error = FileErrorText("read", path, QStringLiteral("The file is empty."));
+        return false;
+    }
+    out = CodePagesFromText(text);
     return true;
 }

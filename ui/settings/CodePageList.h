@@ -10,7 +10,8 @@ QStringList BuiltInCodePages();
 // One entry per line of the text, empty lines included; see SplitTextLines for line ends.
 QStringList CodePagesFromText(const QString& text);
 
-// Reads "codepage.ini": each line is one entry, in order. An empty file gives an empty list.
-// When the file cannot be read, returns false, leaves `out` as it was and sets `error` to
-// "Cannot open file "<full path>". <reason>".
+// Reads "codepage.ini": each line is one entry, in order. When the file cannot be read, or holds
+// nothing (byte-order marks aside), returns false, leaves `out` as it was and sets `error` to
+// the file-error text ("Cannot open file "<full path>". <reason>", "Cannot read file ... The
+// file is empty.").
 bool LoadCodePageList(const QString& path, QStringList& out, QString* error = nullptr);

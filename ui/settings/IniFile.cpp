@@ -3,25 +3,25 @@
 #include "SettingsText.h"
 #include "TextToInt.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QSet>
+#include <QTemporaryFile>
+
+#include <algorithm>
 
 namespace {
 
-char16_t AsciiUpper(char16_t c) {
-    return (c >= u'a' && c <= u'z') ? char16_t(c - 32) : c;
-}
-
 // Names compare without regard to ASCII case only, so the result never depends on the locale.
-bool SameName(const QString& a, const QString& b) {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        if (AsciiUpper(a[i].unicode()) != AsciiUpper(b[i].unicode()))
-            return false;
+QString Fold(const QString& name) {
+    QString out = name;
+    for (QChar& c : out) {
+        if (c >= u'a' && c <= u'z')
+            c = QChar(char16_t(c.unicode() - 32));
     }
-    return true;
+    return out;
 }
 
 bool IsBlankLine(const QString& text) {
@@ -37,8 +37,57 @@ QString OneLine(const QString& text) {
     return out;
 }
 
+bool IsQuote(QChar c) {
+    return c == u'"' || c == u'\'';
+}
+
 QString ValueOf(const QString& keyLine) {
-    return TrimCtl(keyLine.mid(keyLine.indexOf(u'=') + 1));
+    QString value = TrimCtl(keyLine.mid(keyLine.indexOf(u'=') + 1));
+    if (value.size() >= 2 && IsQuote(value.front()) && value.back() == value.front())
+        value = value.mid(1, value.size() - 2);
+    return value;
+}
+
+// Quotes keep what reading would strip: outer blanks, and quotes of the value's own.
+QString Encoded(const QString& value) {
+    if (value.isEmpty())
+        return value;
+    const auto edge = [](QChar c) { return c.unicode() <= 32 || IsQuote(c); };
+    if (edge(value.front()) || edge(value.back()))
+        return u'"' + value + u'"';
+    return value;
+}
+
+enum class TKind { Other, Header, Key };
+
+// What a line is, and the section or key name it carries.
+TKind ParseLine(const QString& text, QString* name) {
+    qsizetype i = 0;
+    while (i < text.size() && text[i].unicode() <= 32)
+        ++i;
+    if (i == text.size())
+        return TKind::Other;
+    const QChar first = text[i];
+    if (first == u'[') {
+        // "[name]" with anything after the bracket; a "[" without "]" is not a header.
+        const qsizetype close = text.indexOf(u']', i + 1);
+        if (close < 0)
+            return TKind::Other;
+        *name = TrimCtl(text.mid(i + 1, close - i - 1));
+        return TKind::Header;
+    }
+    if (first == u';' || first == u'#')
+        return TKind::Other;
+    const qsizetype eq = text.indexOf(u'=', i);
+    if (eq < 0)
+        return TKind::Other;
+    *name = TrimCtl(text.mid(i, eq - i));
+    return name->isEmpty() ? TKind::Other : TKind::Key;
+}
+
+bool IsKeyName(const QString& key) {
+    return !key.isEmpty() && !key.contains(u'=') && key.front() != u'[' && key.front() != u';' &&
+           key.front() != u'#';
 }
 
 // Replacing the old file can fail without the system's reason reaching the file object; the step
@@ -78,43 +127,33 @@ bool SaveInPlace(const QString& path, const QByteArray& bytes, QString* error) {
     return false;
 }
 
-} // namespace
-
-TIniFile::TLine TIniFile::ParseLine(const QString& text, const QString& end) {
-    TLine line;
-    line.FText = text;
-    line.FEnd = end;
-    qsizetype i = 0;
-    while (i < text.size() && text[i].unicode() <= 32)
-        ++i;
-    if (i == text.size())
-        return line;
-    const QChar first = text[i];
-    if (first == u'[') {
-        // "[name]" with anything after the bracket; a "[" without "]" is not a header.
-        const qsizetype close = text.indexOf(u']', i + 1);
-        if (close >= 0) {
-            line.FIsSection = true;
-            line.FSection = TrimCtl(text.mid(i + 1, close - i - 1));
-        }
-        return line;
-    }
-    if (first == u';' || first == u'#')
-        return line;
-    const qsizetype eq = text.indexOf(u'=', i);
-    if (eq < 0)
-        return line;
-    const QString key = TrimCtl(text.mid(i, eq - i));
-    if (key.isEmpty())
-        return line;
-    line.FIsKey = true;
-    line.FKey = key;
-    return line;
+// Tried rather than worked out from permission bits, which say nothing of the privileges the
+// process holds.
+bool MayCreateFileIn(const QString& folder) {
+    QTemporaryFile probe(folder + QStringLiteral("/.config-probe-XXXXXX"));
+    return probe.open();
 }
 
+bool MayWriteFile(const QString& path) {
+    QFile probe(path);
+    return probe.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly);
+}
+
+QString OpenErrorText(const QString& path, const QSaveFile& file) {
+    const QFileInfo target(path);
+    const QString folder = target.absolutePath();
+    if (QFileInfo(folder).isDir() && !target.isDir() && !MayCreateFileIn(folder) &&
+        !MayWriteFile(path)) {
+        return QStringLiteral("Neither the file nor its folder \"%1\" may be written.")
+            .arg(QDir::toNativeSeparators(folder));
+    }
+    return SaveErrorText(file);
+}
+
+} // namespace
+
 bool TIniFile::Load(const QString& path, QString* error) {
-    FLines.clear();
-    FLineEnd = "\r\n";
+    LoadFromBytes(QByteArray());
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         if (!QFileInfo::exists(path))
@@ -134,56 +173,78 @@ bool TIniFile::Load(const QString& path, QString* error) {
 }
 
 void TIniFile::LoadFromBytes(const QByteArray& bytes) {
-    FLines.clear();
-    FLineEnd = "\r\n";
+    FParts.clear();
+    FParts.append(TPart());
+    FLineEnd = QStringLiteral("\r\n");
+    const TSettingsText decoded = DecodeSettingsFile(bytes);
+    FMarks = decoded.FMarks;
+    FLatin1 = decoded.FLatin1;
     bool styleKnown = false;
-    for (const TTextLine& l : SplitTextLines(DecodeSettingsText(bytes))) {
+    QString name;
+    for (TTextLine& l : SplitTextLines(decoded.FText)) {
         if (!styleKnown && !l.FEnd.isEmpty()) {
-            FLineEnd = l.FEnd.toLatin1();
+            FLineEnd = l.FEnd;
             styleKnown = true;
         }
-        FLines.append(ParseLine(l.FText, l.FEnd));
+        const TKind kind = ParseLine(l.FText, &name);
+        TLine line{std::move(l.FText), std::move(l.FEnd)};
+        if (kind == TKind::Header) {
+            TPart part;
+            part.FHasHeader = true;
+            part.FHeader = std::move(line);
+            part.FName = Fold(name);
+            FParts.append(std::move(part));
+            continue;
+        }
+        TPart& part = FParts.last();
+        if (kind == TKind::Key) {
+            // Of equal keys in a part only the first counts.
+            const QString folded = Fold(name);
+            if (!part.FKeys.contains(folded))
+                part.FKeys.insert(folded, part.FLines.size());
+            part.FLastKey = part.FLines.size();
+        }
+        part.FLines.append(std::move(line));
     }
+    IndexSections();
 }
 
-int TIniFile::FindSection(const QString& section) const {
-    const QString name = TrimCtl(section);
-    for (int i = 0; i < FLines.size(); ++i) {
-        if (FLines[i].FIsSection && SameName(FLines[i].FSection, name))
-            return i;
+void TIniFile::IndexSections() {
+    FSections.clear();
+    for (qsizetype i = 0; i < FParts.size(); ++i) {
+        if (FParts[i].FHasHeader)
+            FSections[FParts[i].FName].append(i);
     }
-    return -1;
 }
 
 // A section may appear more than once; its keys are looked up in all its parts, in file order.
-int TIniFile::FindKey(const QString& section, const QString& key) const {
-    const QString sectionName = TrimCtl(section);
-    const QString keyName = TrimCtl(key);
-    bool inSection = false;
-    for (int i = 0; i < FLines.size(); ++i) {
-        const TLine& line = FLines[i];
-        if (line.FIsSection)
-            inSection = SameName(line.FSection, sectionName);
-        else if (inSection && line.FIsKey && SameName(line.FKey, keyName))
-            return i;
+TIniFile::TPlace TIniFile::FindKey(const QString& section, const QString& key) const {
+    const auto parts = FSections.constFind(Fold(TrimCtl(section)));
+    if (parts == FSections.cend())
+        return {};
+    const QString folded = Fold(TrimCtl(key));
+    for (const qsizetype p : *parts) {
+        const auto line = FParts[p].FKeys.constFind(folded);
+        if (line != FParts[p].FKeys.cend())
+            return {p, *line};
     }
-    return -1;
+    return {};
 }
 
 bool TIniFile::HasValue(const QString& section, const QString& key) const {
-    return FindKey(section, key) >= 0;
+    return FindKey(section, key).FPart >= 0;
 }
 
 QString TIniFile::ReadString(const QString& section, const QString& key, const QString& def) const {
-    const int i = FindKey(section, key);
-    return i < 0 ? def : ValueOf(FLines[i].FText);
+    const TPlace at = FindKey(section, key);
+    return at.FPart < 0 ? def : ValueOf(FParts[at.FPart].FLines[at.FLine].FText);
 }
 
 int32_t TIniFile::ReadInteger(const QString& section, const QString& key, int32_t def) const {
-    const int i = FindKey(section, key);
-    if (i < 0)
+    const TPlace at = FindKey(section, key);
+    if (at.FPart < 0)
         return def;
-    const QString value = ValueOf(FLines[i].FText);
+    const QString value = ValueOf(FParts[at.FPart].FLines[at.FLine].FText);
     // "0x" needs digits after it; a bare "0x" falls through to the general rule and fails there.
     // Like "$" hexadecimal, the digits may use the full unsigned 32-bit range ("0xFFFFFFFF" is
     // -1), and anything larger does not fit and gives the default.
@@ -193,69 +254,114 @@ int32_t TIniFile::ReadInteger(const QString& section, const QString& key, int32_
 }
 
 bool TIniFile::SectionHasKeys(const QString& section) const {
-    const QString name = TrimCtl(section);
-    bool inSection = false;
-    for (const TLine& line : FLines) {
-        if (line.FIsSection)
-            inSection = SameName(line.FSection, name);
-        else if (inSection && line.FIsKey)
-            return true;
-    }
-    return false;
+    const auto parts = FSections.constFind(Fold(TrimCtl(section)));
+    if (parts == FSections.cend())
+        return false;
+    return std::any_of(parts->cbegin(), parts->cend(),
+                       [this](qsizetype p) { return !FParts[p].FKeys.isEmpty(); });
 }
 
-// New keys go after the last key of the section's first part, so comments and blank lines that
-// follow it (often describing the next section) stay below. Without keys they go under the
-// header and the lines directly below it, up to the first blank line.
-int TIniFile::KeyInsertPos(int header) const {
-    int end = header + 1;
-    while (end < FLines.size() && !FLines[end].FIsSection)
-        ++end;
-    for (int i = end - 1; i > header; --i) {
-        if (FLines[i].FIsKey)
-            return i + 1;
+QStringList TIniFile::SectionNames() const {
+    QStringList names;
+    QSet<QString> seen;
+    QString name;
+    for (const TPart& part : FParts) {
+        if (part.FHasHeader && !seen.contains(part.FName) &&
+            ParseLine(part.FHeader.FText, &name) == TKind::Header) {
+            seen.insert(part.FName);
+            names.append(name);
+        }
     }
-    int pos = header + 1;
-    while (pos < end && !IsBlankLine(FLines[pos].FText))
-        ++pos;
-    return pos;
+    return names;
 }
 
-void TIniFile::InsertLine(int at, const QString& text) {
-    const QString lineEnd = QString::fromLatin1(FLineEnd);
-    if (at > 0 && FLines[at - 1].FEnd.isEmpty())
-        FLines[at - 1].FEnd = lineEnd;
-    FLines.insert(at, ParseLine(text, lineEnd));
+QStringList TIniFile::KeyNames(const QString& section) const {
+    QStringList names;
+    QSet<QString> seen;
+    QString name;
+    for (const qsizetype p : FSections.value(Fold(TrimCtl(section)))) {
+        const TPart& part = FParts[p];
+        for (const TLine& line : part.FLines) {
+            if (ParseLine(line.FText, &name) == TKind::Key && !seen.contains(Fold(name))) {
+                seen.insert(Fold(name));
+                names.append(name);
+            }
+        }
+    }
+    return names;
+}
+
+TIniFile::TLine* TIniFile::LastLine() {
+    for (qsizetype p = FParts.size() - 1; p >= 0; --p) {
+        if (!FParts[p].FLines.isEmpty())
+            return &FParts[p].FLines.last();
+        if (FParts[p].FHasHeader)
+            return &FParts[p].FHeader;
+    }
+    return nullptr;
+}
+
+// Only the file's last line can lack a line end, and it gets the file's own before anything
+// follows it.
+void TIniFile::AppendToPart(TPart& part, qsizetype at, const QString& text) {
+    TLine* before = at > 0 ? &part.FLines[at - 1] : part.FHasHeader ? &part.FHeader : nullptr;
+    if (before && before->FEnd.isEmpty())
+        before->FEnd = FLineEnd;
+    part.FLines.insert(at, TLine{text, FLineEnd});
 }
 
 void TIniFile::WriteString(const QString& section, const QString& key, const QString& value) {
     const QString sectionName = TrimCtl(OneLine(section));
     const QString keyName = TrimCtl(OneLine(key));
+    if (sectionName.contains(u']') || !IsKeyName(keyName))
+        return;
     const QString text = OneLine(value);
-    const int i = FindKey(sectionName, keyName);
-    if (i >= 0) {
-        TLine& line = FLines[i];
+    const TPlace at = FindKey(sectionName, keyName);
+    if (at.FPart >= 0) {
+        TLine& line = FParts[at.FPart].FLines[at.FLine];
         // A value that reads back the same leaves the line as it is, so saving unchanged
         // settings gives the same bytes.
-        if (ValueOf(line.FText) == TrimCtl(text))
+        if (ValueOf(line.FText) == text)
             return;
         // Keep the line's own spelling and spacing of "key = ".
         qsizetype cut = line.FText.indexOf(u'=') + 1;
         while (cut < line.FText.size() && (line.FText[cut] == u' ' || line.FText[cut] == u'\t'))
             ++cut;
-        line.FText = line.FText.left(cut) + text;
+        line.FText = line.FText.left(cut) + Encoded(text);
         return;
     }
-    const QString keyLine = keyName + u'=' + text;
-    const int header = FindSection(sectionName);
-    if (header >= 0) {
-        InsertLine(KeyInsertPos(header), keyLine);
+    const QString keyLine = keyName + u'=' + Encoded(text);
+    const QString folded = Fold(sectionName);
+    const auto parts = FSections.constFind(folded);
+    if (parts != FSections.cend()) {
+        // New keys go after the last key of the section's first part, so comments and blank
+        // lines that follow it (often describing the next section) stay below. Without keys
+        // they go under the header and the lines directly below it, up to the first blank line.
+        TPart& part = FParts[parts->front()];
+        qsizetype pos = part.FLastKey + 1;
+        if (part.FLastKey < 0) {
+            while (pos < part.FLines.size() && !IsBlankLine(part.FLines[pos].FText))
+                ++pos;
+        }
+        // Every key line lies before pos, so the key index needs no shifting.
+        AppendToPart(part, pos, keyLine);
+        part.FKeys.insert(Fold(keyName), pos);
+        part.FLastKey = pos;
         return;
     }
-    if (!FLines.isEmpty() && !IsBlankLine(FLines.last().FText))
-        InsertLine(FLines.size(), QString());
-    InsertLine(FLines.size(), u'[' + sectionName + u']');
-    InsertLine(FLines.size(), keyLine);
+    if (const TLine* last = LastLine(); last && !IsBlankLine(last->FText))
+        AppendToPart(FParts.last(), FParts.last().FLines.size(), QString());
+    if (TLine* last = LastLine(); last && last->FEnd.isEmpty())
+        last->FEnd = FLineEnd;
+    TPart part;
+    part.FHasHeader = true;
+    part.FHeader = TLine{u'[' + sectionName + u']', FLineEnd};
+    part.FName = folded;
+    part.FLines.append(TLine{keyLine, FLineEnd});
+    part.FKeys.insert(Fold(keyName), 0);
+    part.FLastKey = 0;
+    FParts.append(std::move(part));
+    FSections[folded].append(FParts.size() - 1);
 }
 
 void TIniFile::WriteInteger(const QString& section, const QString& key, int32_t value) {
@@ -263,38 +369,45 @@ void TIniFile::WriteInteger(const QString& section, const QString& key, int32_t 
 }
 
 void TIniFile::EraseSection(const QString& section) {
-    const QString name = TrimCtl(section);
-    bool erasing = false;
-    for (int i = 0; i < FLines.size();) {
-        if (FLines[i].FIsSection)
-            erasing = SameName(FLines[i].FSection, name);
-        if (erasing)
-            FLines.removeAt(i);
-        else
-            ++i;
-    }
+    const QString name = Fold(TrimCtl(section));
+    if (!FSections.contains(name))
+        return;
+    FParts.removeIf([&](const TPart& part) { return part.FHasHeader && part.FName == name; });
+    IndexSections();
 }
 
 QByteArray TIniFile::ToBytes() const {
-    QString text;
-    for (const TLine& line : FLines) {
-        text += line.FText;
-        text += line.FEnd;
+    qsizetype size = 0;
+    for (const TPart& part : FParts) {
+        size += part.FHeader.FText.size() + part.FHeader.FEnd.size();
+        for (const TLine& line : part.FLines)
+            size += line.FText.size() + line.FEnd.size();
     }
-    return text.toUtf8();
+    QString text;
+    text.reserve(size);
+    for (const TPart& part : FParts) {
+        text += part.FHeader.FText;
+        text += part.FHeader.FEnd;
+        for (const TLine& line : part.FLines) {
+            text += line.FText;
+            text += line.FEnd;
+        }
+    }
+    return EncodeSettingsText(text, FMarks, FLatin1);
 }
 
 bool TIniFile::Save(const QString& path, QString* error) const {
     const QFileInfo target(path);
-    if (target.isFile() && target.isWritable() && !QFileInfo(target.absolutePath()).isWritable())
+    if (target.isFile() && !MayCreateFileIn(target.absolutePath()) && MayWriteFile(path))
         return SaveInPlace(path, ToBytes(), error);
 
     QSaveFile file(path);
-    // Never fall back to writing the target in place: a failure then would leave it cut short.
-    file.setDirectWriteFallback(false);
+    // A folder that takes no new files still lets a writable file be rewritten in place. That
+    // gives up the all-or-nothing replacement, but the user's settings are kept.
+    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
-            *error = SaveErrorText(file);
+            *error = OpenErrorText(path, file);
         return false;
     }
     const QByteArray bytes = ToBytes();
