@@ -1,5 +1,6 @@
 #include "CodePageList.h"
 #include "IniFile.h"
+#include "Permissions.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -9,8 +10,6 @@
 #include <QTest>
 
 #include <climits>
-#include <sys/fsuid.h>
-#include <unistd.h>
 
 namespace {
 
@@ -30,23 +29,6 @@ QByteArray ReadAll(const QString& path) {
 bool WriteAll(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-// Runs f with file permissions applying to it. Root ignores them, so as root the file system
-// checks run as "nobody" for this thread alone, which drops that privilege until restored.
-// Returns false, without running f, when that cannot be done.
-template <class F> bool WithPermissionChecks(F f) {
-    if (geteuid() != 0) {
-        f();
-        return true;
-    }
-    constexpr uid_t Nobody = 65534;
-    setfsuid(Nobody);
-    if (setfsuid(static_cast<uid_t>(-1)) != static_cast<int>(Nobody))
-        return false;
-    f();
-    setfsuid(0);
-    return true;
 }
 
 } // namespace
@@ -535,7 +517,8 @@ private slots:
         // The bits for "others" matter too: as root the save runs as another user.
         const auto all = [](QFileDevice::Permissions p) {
             return p | QFileDevice::Permissions::fromInt(p.toInt() >> 4) |
-                   QFileDevice::Permissions::fromInt(p.toInt() >> 8);
+                   QFileDevice::Permissions::fromInt(p.toInt() >> 8) |
+                   QFileDevice::Permissions::fromInt(p.toInt() >> 12);
         };
         const auto rx = QFileDevice::ReadOwner | QFileDevice::ExeOwner;
         QVERIFY(QFile::setPermissions(dir.path(), all(rx) | QFileDevice::WriteOwner));

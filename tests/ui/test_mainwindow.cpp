@@ -2,6 +2,7 @@
 
 #include "IniFile.h"
 #include "LogoImage.h"
+#include "Permissions.h"
 #include "UiTestRig.h"
 
 #include <QAbstractButton>
@@ -19,6 +20,7 @@
 #include <QTest>
 #include <QToolButton>
 #include <memory>
+#include <sys/stat.h>
 
 namespace {
 
@@ -37,6 +39,11 @@ QString LabelOf(const TfrmMain& w, const QWidget* control) {
         if (label->buddy() == control)
             return label->text();
     return "<none>";
+}
+
+ino_t Inode(const QString& path) {
+    struct stat info {};
+    return ::stat(QFile::encodeName(path).constData(), &info) == 0 ? info.st_ino : 0;
 }
 
 TIniFile LoadIni(const QString& path) {
@@ -491,6 +498,76 @@ private slots:
         { TfrmMain w(FPath); }
         QCOMPARE(ReadFile(Config()), first);
         QVERIFY(Captured().FMessages.isEmpty());
+    }
+
+    // A file in the system's 8-bit code page comes back byte for byte, comments and unknown
+    // keys included; a UTF-8 file and its byte-order mark likewise.
+    void encodingsRoundTrip_data() {
+        QTest::addColumn<QByteArray>("prefix");
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("Latin-1") << QByteArray() << QByteArray("caf\xE9 cr\xE8me \xA9 d\xE9j\xE0");
+        QTest::newRow("UTF-8 with mark")
+            << QByteArray("\xEF\xBB\xBF") << QByteArray("caf\xC3\xA9 \xE2\x82\xAC");
+        QTest::newRow("two marks") << QByteArray("\xEF\xBB\xBF\xEF\xBB\xBF") << QByteArray("x");
+    }
+
+    void encodingsRoundTrip() {
+        QFETCH(QByteArray, prefix);
+        QFETCH(QByteArray, text);
+        // A file with every key the window writes, as the window writes it, and more.
+        { TfrmMain w(FPath); }
+        QByteArray file = ReadFile(Config());
+        QVERIFY(file.startsWith("[PARA]\r\n"));
+        file.replace("CODEPAGE=1\r\n", "CODEPAGE=3\r\nNOTE=" + text + "\r\n");
+        file.replace("[LOGO]", "; " + text + "\r\n[MINE]\r\nK=" + text + "\r\n\r\n[LOGO]");
+        file = prefix + "; " + text + "\r\n" + file;
+        WriteConfig(file);
+        {
+            TfrmMain w(FPath);
+            QCOMPARE(w.ComboCodePage->currentIndex(), 3);
+        }
+        QCOMPARE(ReadFile(Config()), file);
+        QVERIFY(Captured().FMessages.isEmpty());
+    }
+
+    // Values with blanks or quotes around them come back as typed; quoted values read bare.
+    void quotedValuesRoundTrip() {
+        WriteConfig("[BLUE TOOTH]\r\nDEVICE NAME=\"My Printer\"\r\nPIN='0000'\r\n");
+        {
+            TfrmMain w(FPath);
+            QCOMPARE(w.edName->text(), QString("My Printer"));
+            QCOMPARE(w.edPassword->text(), QString("0000"));
+            w.edName->setText("  Shop 1 ");
+            w.edPassword->setText("\"7\"");
+        }
+        QVERIFY(ReadFile(Config()).contains("DEVICE NAME=\"  Shop 1 \"\r\n"));
+        TfrmMain w(FPath);
+        QCOMPARE(w.edName->text(), QString("  Shop 1 "));
+        QCOMPARE(w.edPassword->text(), QString("\"7\""));
+    }
+
+    // A folder that takes no new file, with a config.ini that may be written: the settings are
+    // saved in that file, rewritten where it lies.
+    void lockedFolderWithWritableConfigSaves() {
+        WriteConfig("[BLUE TOOTH]\r\nDEVICE NAME=old\r\n");
+        const ino_t inode = Inode(Config());
+        QVERIFY(QFile::setPermissions(Config(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                    QFileDevice::ReadOther |
+                                                    QFileDevice::WriteOther));
+        QVERIFY(QFile::setPermissions(FDir->path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
+                                                        QFileDevice::ReadOther |
+                                                        QFileDevice::ExeOther));
+        {
+            TfrmMain w(FPath);
+            w.edName->setText("new");
+            if (!WithPermissionChecks([&] { w.FormDestroy(); }))
+                QSKIP("cannot drop root's file privileges here");
+        }
+        QFile::setPermissions(FDir->path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                                QFileDevice::ExeOwner);
+        QVERIFY2(Captured().FMessages.isEmpty(), qPrintable(Captured().Texts().join('|')));
+        QCOMPARE(LoadIni(Config()).ReadString("BLUE TOOTH", "DEVICE NAME", "?"), QString("new"));
+        QCOMPARE(Inode(Config()), inode);
     }
 
     // At close a value that does not convert is reported and keeps its old value in the file;
