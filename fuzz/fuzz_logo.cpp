@@ -4,15 +4,22 @@
 // Input: a byte whose bit 0 asks for a list; the logo memory size (4 bytes, little-endian,
 // signed) and width (2 bytes); then the picture, or the pictures separated by "\0LOGO\0".
 // A list entry "-" names a file that does not exist.
+#include "BmpDots.h"
 #include "FuzzSupport.h"
 #include "LogoImage.h"
 
-#include <QImage>
+#include <QFile>
+#include <algorithm>
 
 namespace {
 
 const QStringList Messages = {QStringLiteral("ERROR"), QStringLiteral("Picture invalid"),
                               QStringLiteral("Bitmap image is not valid")};
+
+QByteArray ReadFuzzFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
 
 int64_t RoundUp8(int64_t n) {
     return (n + 7) / 8 * 8;
@@ -32,11 +39,15 @@ int CountRecords(const QByteArray& image, const QStringList& files) {
         const int64_t size = 4 + rowBytes * bands * 8;
         if (count >= files.size() || image.size() - at < size)
             return -1;
-        // The record's extent is the picture's, rounded up to whole bytes and bands.
-        QImage picture;
-        FUZZ_CHECK(picture.load(files.at(count), "BMP"));
-        FUZZ_CHECK(rowBytes * 8 == RoundUp8(picture.width()));
-        FUZZ_CHECK(bands * 8 == RoundUp8(picture.height()));
+        // The record's extent is what the picture's header says, rounded up to whole bytes and
+        // bands.
+        const QByteArray file = ReadFuzzFile(files.at(count));
+        TBmpLayout layout;
+        FUZZ_CHECK(ParseBmp(reinterpret_cast<const uint8_t*>(file.constData()),
+                            std::min<int64_t>(file.size(), BmpHeadBytes), file.size(),
+                            layout) == TBmpVerdict::Ok);
+        FUZZ_CHECK(rowBytes * 8 == RoundUp8(layout.FWidth));
+        FUZZ_CHECK(bands * 8 == RoundUp8(layout.FHeight));
         at += size;
         ++count;
     }
@@ -76,6 +87,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             files.append(FuzzFolder() + QStringLiteral("/missing.bmp"));
         else
             files.append(WriteFuzzFile(QStringLiteral("logo%1.bmp").arg(i), pictures[i]));
+    }
+
+    // In memory and from a file, a picture converts the same.
+    for (qsizetype i = 0; i < pictures.size() && i < 4; ++i) {
+        if (pictures[i] == "-")
+            continue;
+        TLogoConverter converter;
+        const TLogoRecord fromFile = converter.Convert(files[i], logoWidth, logoSize);
+        const TLogoRecord inMemory = ConvertLogoPicture(pictures[i], logoWidth, logoSize);
+        FUZZ_CHECK(fromFile.FOk == inMemory.FOk && fromFile.FRecord == inMemory.FRecord &&
+                   fromFile.FMessage == inMemory.FMessage);
     }
 
     const TLogoBuild build = BuildLogoImage(files, logoSize, logoWidth);

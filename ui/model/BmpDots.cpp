@@ -282,7 +282,7 @@ private:
 
 TBmpVerdict ParseBmp(const uint8_t* h, int64_t headSize, int64_t fileSize, TBmpLayout& layout) {
     const auto u16 = [h](int64_t at) { return uint32_t(h[at]) | uint32_t(h[at + 1]) << 8; };
-    const auto u32 = [h, &u16](int64_t at) { return u16(at) | u16(at + 2) << 16; };
+    const auto u32 = [&u16](int64_t at) { return u16(at) | u16(at + 2) << 16; };
     layout = TBmpLayout();
     if (headSize < 18 || h[0] != 'B' || h[1] != 'M')
         return TBmpVerdict::NotBitmap;
