@@ -149,10 +149,10 @@ void TfrmMain::CreateControls() {
     RefreshPortList();
     ComboPort->setEditText(QStringLiteral("COM1"));
     // Choosing a present port puts just its device name into PORT.
-    connect(ComboPort, &QComboBox::activated, this, [this](int index) {
-        const QString name = ComboPort->itemData(index).toString();
+    connect(ComboPort, &QComboBox::activated, ComboPort, [combo = ComboPort](int index) {
+        const QString name = combo->itemData(index).toString();
         if (!name.isEmpty())
-            ComboPort->setEditText(name);
+            combo->setEditText(name);
     });
     ComboBaud = NewCombo(Panel1, QStringLiteral("ComboBaud"), RateItems, 0);
     auto* top = new QHBoxLayout(Panel1);

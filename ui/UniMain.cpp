@@ -66,6 +66,10 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
 
 TfrmMain::~TfrmMain() {
     FormDestroy();
+    // Controls going away emit signals (a focus leaving PORT activates its text); none may
+    // reach a window that is half destroyed.
+    for (QObject* child : findChildren<QObject*>())
+        child->disconnect(this);
 }
 
 QString TfrmMain::AppTitle() {
