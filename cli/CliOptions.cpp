@@ -37,13 +37,6 @@ int32_t Convert(const QString& text) {
     }
 }
 
-int32_t PositiveRate(const QString& option, const QString& text) {
-    const int32_t rate = Convert(text);
-    if (rate <= 0)
-        Usage(QStringLiteral("%1 %2: the rate must be positive.").arg(option, text));
-    return rate;
-}
-
 struct TCommandInfo {
     QString FName;
     int FMinArgs;
@@ -437,4 +430,11 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
         }
     }
     return r;
+}
+
+int32_t PositiveRate(const QString& name, const QString& text) {
+    const int32_t rate = Convert(text);
+    if (rate <= 0)
+        Usage(QStringLiteral("%1 %2: the rate must be positive.").arg(name, text));
+    return rate;
 }

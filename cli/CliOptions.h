@@ -32,6 +32,10 @@ TCliRequest ParseCommandLine(const QStringList& arguments);
 
 QString HelpText();
 
+// A rate given as `name` (an option or argument): converted by the text-to-integer rule and
+// positive, else ECliError with exitUsage.
+int32_t PositiveRate(const QString& name, const QString& text);
+
 // The rates the window offers, the most common first: the order in which find tries them.
 const QList<int32_t>& FindRates();
 

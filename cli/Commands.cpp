@@ -288,15 +288,7 @@ int SetBluetooth(const TCliRequest& r) {
 }
 
 int SetIrComm(const TCliRequest& r) {
-    const QString& text = r.FArgs.at(0);
-    int32_t rate = 0;
-    try {
-        rate = TextToInt(text);
-    } catch (const EConvertError& e) {
-        throw ECliError(exitUsage, e.Message());
-    }
-    if (rate <= 0)
-        throw ECliError(exitUsage, QStringLiteral("RATE %1: the rate must be positive.").arg(text));
+    const int32_t rate = PositiveRate(QStringLiteral("RATE"), r.FArgs.at(0));
     uint8_t block[IrRateBlockLength];
     PutBigEndian32(block, static_cast<uint32_t>(rate));
     return RunCommand(r, cmdSetIrRate, block, IrRateBlockLength);

@@ -20,11 +20,14 @@ QString DeviceGroupName(const QString& devicePath) {
     return {};
 }
 
+QString SerialPortText(const QString& portName, const QString& devicePath) {
+    return devicePath == portName ? portName : QStringLiteral("%1 (%2)").arg(portName, devicePath);
+}
+
 QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t baudRate) {
     const QString device =
         uart.FDevicePath.isEmpty() ? TMyUart::DevicePath(portName) : uart.FDevicePath;
-    const QString port =
-        device == portName ? portName : QStringLiteral("%1 (%2)").arg(portName, device);
+    const QString port = SerialPortText(portName, device);
     switch (uart.FOpenError) {
     case TOpenError::NotFound:
         return QStringLiteral("Cannot open the port %1: there is no such port. Check the name in "

@@ -9,6 +9,10 @@
 #include <QString>
 #include <cstdint>
 
+// A serial port as a technician names it: "COM3 (/dev/ttyS2)" when the name maps to another
+// device, else the name alone.
+QString SerialPortText(const QString& portName, const QString& devicePath);
+
 // Why the serial port named portName did not open, from what the last Open of uart recorded,
 // with what to try.
 QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t baudRate);

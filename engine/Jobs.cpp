@@ -34,10 +34,11 @@ void TCommThread::DoCommand() {
         if (SendCommand(command, FCmdArg, FCmdData, 1023, FCmdLength, 3, 1000) >= 0)
             SetLinkRate(FBaudRate);
         else
-            FErrorText = QStringLiteral("The printer on %1 identified itself but did not answer "
-                                        "%2 (command 0x%3) after 3 tries.")
-                             .arg(LinkText(), CommandName(command))
-                             .arg(command, 2, 16, QLatin1Char('0'));
+            Fail(errNoReply, TFailStep::NoReply,
+                 QStringLiteral("The printer on %1 identified itself but did not answer %2 "
+                                "(command 0x%3) after 3 tries.")
+                     .arg(LinkText(), CommandName(command))
+                     .arg(command, 2, 16, QLatin1Char('0')));
     }
     CloseLink();
 }

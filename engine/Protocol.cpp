@@ -123,26 +123,23 @@ QString TCommThread::LinkText() const {
     if (FUseDatagram)
         return QStringLiteral("the printer at %1")
             .arg(PeerText(FLink.FActivePeer.FHost, FLink.FActivePeer.FPort));
-    const QString device = TMyUart::DevicePath(FPortName);
-    if (device == FPortName)
-        return FPortName;
-    return QStringLiteral("%1 (%2)").arg(FPortName, device);
+    return SerialPortText(FPortName, TMyUart::DevicePath(FPortName));
 }
 
 bool TCommThread::QueryDevice() {
     uint8_t buffer[4096];
     std::memcpy(buffer, "DEVICE??", 8);
     if (SendCommand(cmdQueryDevice, 0, buffer, 4095, 8, 3, 200) < 0) {
-        if (FUseDatagram)
-            FErrorText = QStringLiteral("No reply from %1 after 3 tries. Check the address, the "
-                                        "network and the printer's power.")
-                             .arg(LinkText());
-        else
-            FErrorText = QStringLiteral("No reply from the printer on %1 at %2 bit/s after 3 "
-                                        "tries. Check the cable, the printer's power and BAUD "
-                                        "RATE (the rate the printer listens at).")
-                             .arg(LinkText())
-                             .arg(FBaudRate);
+        Fail(errNoReply, TFailStep::NoReply,
+             FUseDatagram
+                 ? QStringLiteral("No reply from %1 after 3 tries. Check the address, the network "
+                                  "and the printer's power.")
+                       .arg(LinkText())
+                 : QStringLiteral("No reply from the printer on %1 at %2 bit/s after 3 tries. "
+                                  "Check the cable, the printer's power and BAUD RATE (the rate "
+                                  "the printer listens at).")
+                       .arg(LinkText())
+                       .arg(FBaudRate));
         return false;
     }
     FDeviceId = QByteArray(reinterpret_cast<const char*>(buffer), 8);
@@ -161,11 +158,11 @@ bool TCommThread::SetLinkRate(int32_t rate) {
     uint8_t buffer[256];
     // Without an answer the printer's rate is unknown: stop the job here.
     if (SendCommand(cmdSetLinkRate, static_cast<uint32_t>(rate), buffer, 255, 0, 1, 600) < 0) {
-        FErrorStep = TFailStep::RateChange;
-        FErrorText = QStringLiteral("The printer on %1 did not accept the rate change to %2 bit/s "
-                                    "(no reply).")
-                         .arg(LinkText())
-                         .arg(rate);
+        Fail(errNoReply, TFailStep::RateChange,
+             QStringLiteral("The printer on %1 did not accept the rate change to %2 bit/s (no "
+                            "reply).")
+                 .arg(LinkText())
+                 .arg(rate));
         return false;
     }
     if (!FUart.SetBaudRate(rate)) {

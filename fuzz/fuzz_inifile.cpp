@@ -6,6 +6,7 @@
 // the input's last byte.
 #include "FuzzSupport.h"
 #include "IniFile.h"
+#include "TextToInt.h"
 
 #include <QMap>
 #include <fuzzer/FuzzedDataProvider.h>
@@ -24,15 +25,6 @@ QString Fold(const QString& name) {
             c = QChar(char16_t(c.unicode() - 32));
     }
     return out;
-}
-
-QString Trim(const QString& text) {
-    qsizetype b = 0, e = text.size();
-    while (b < e && text[b].unicode() <= 32)
-        ++b;
-    while (e > b && text[e - 1].unicode() <= 32)
-        --e;
-    return text.mid(b, e - b);
 }
 
 QString OneLine(QString text) {
@@ -102,7 +94,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const QString section = TakeName(in, sections);
         if (in.ConsumeIntegralInRange(0, 3) == 0) {
             ini.EraseSection(section);
-            content.remove(Fold(Trim(section)));
+            content.remove(Fold(TrimCtl(section)));
             continue;
         }
         const QString key = TakeName(in, ini.KeyNames(section));
@@ -110,8 +102,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             in.ConsumeBool() ? TakeText(in) : QString::number(in.ConsumeIntegral<int32_t>());
         ini.WriteString(section, key, value);
         // Names that could not be read back as themselves are refused.
-        const QString s = Trim(OneLine(section));
-        const QString k = Trim(OneLine(key));
+        const QString s = TrimCtl(OneLine(section));
+        const QString k = TrimCtl(OneLine(key));
         if (s.contains(u']') || k.isEmpty() || k.contains(u'=') || k.front() == u'[' ||
             k.front() == u';' || k.front() == u'#')
             continue;

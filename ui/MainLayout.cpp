@@ -33,8 +33,9 @@ const QStringList RateItems = {QStringLiteral("  9600"), QStringLiteral(" 19200"
 
 constexpr int ProgressBarWidth = 150;
 
-QComboBox* NewCombo(QWidget* parent, const QString& name, const QStringList& items, int index) {
-    auto* combo = new QComboBox(parent);
+template <class TCombo = QComboBox>
+TCombo* NewCombo(QWidget* parent, const QString& name, const QStringList& items, int index) {
+    auto* combo = new TCombo(parent);
     combo->setObjectName(name);
     combo->setEditable(true);
     // Typed text must never turn into a new item.
@@ -138,10 +139,7 @@ void TfrmMain::CreateControls() {
     QFont topFont = font;
     topFont.setPixelSize(16);
     Panel1->setFont(topFont);
-    ComboPort = new TPortCombo(Panel1);
-    ComboPort->setObjectName(QStringLiteral("ComboPort"));
-    ComboPort->setEditable(true);
-    ComboPort->setInsertPolicy(QComboBox::NoInsert);
+    ComboPort = NewCombo<TPortCombo>(Panel1, QStringLiteral("ComboPort"), {}, -1);
     // Long device descriptions must not widen the window.
     ComboPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     ComboPort->setMinimumContentsLength(8);

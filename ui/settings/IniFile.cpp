@@ -402,9 +402,6 @@ bool TIniFile::Save(const QString& path, QString* error) const {
         return SaveInPlace(path, ToBytes(), error);
 
     QSaveFile file(path);
-    // A folder that takes no new files still lets a writable file be rewritten in place. That
-    // gives up the all-or-nothing replacement, but the user's settings are kept.
-    file.setDirectWriteFallback(true);
     if (!file.open(QIODevice::WriteOnly)) {
         if (error)
             *error = OpenErrorText(path, file);
