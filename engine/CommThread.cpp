@@ -152,10 +152,15 @@ void TCommThread::RunOneJob() {
 
 void TCommThread::Post(QEvent* event) {
     QObject* target = FJobNotifyWnd;
-    if (target)
-        QCoreApplication::postEvent(target, event);
-    else
+    if (!target) {
         delete event;
+        return;
+    }
+    // Qt guards its posted-event list with a lock ThreadSanitizer cannot see; with several
+    // workers posting at once (the command-line program), one of ours lets it see the order.
+    static std::mutex posting;
+    std::lock_guard<std::mutex> lock(posting);
+    QCoreApplication::postEvent(target, event);
 }
 
 void TCommThread::ReportProgress(const QString& text, int32_t done, int32_t total, bool statusBar) {
