@@ -1,5 +1,19 @@
-# Every target of ours gets the same warning set; CI turns them into errors.
-add_compile_options(-Wall -Wextra -Wpedantic)
-if(NUV_WERROR)
-    add_compile_options(-Werror)
-endif()
+# Warnings are set per target: every target of ours links nuv_warnings, product code (libraries
+# and programs) nuv_product_warnings, which adds the checks that tests and benchmarks, full of
+# byte fiddling and casts on purpose, are spared. The CI presets make warnings errors
+# (CMAKE_COMPILE_WARNING_AS_ERROR).
+add_library(nuv_warnings INTERFACE)
+target_compile_options(nuv_warnings INTERFACE -Wall -Wextra -Wpedantic)
+
+add_library(nuv_product_warnings INTERFACE)
+target_compile_options(nuv_product_warnings INTERFACE
+    -Wshadow -Wconversion -Wsign-conversion -Wold-style-cast -Wnon-virtual-dtor
+    -Woverloaded-virtual)
+target_link_libraries(nuv_product_warnings INTERFACE nuv_warnings)
+
+# Product targets: nuv_product_target(<target>...).
+function(nuv_product_target)
+    foreach(target ${ARGN})
+        target_link_libraries(${target} PRIVATE nuv_product_warnings)
+    endforeach()
+endfunction()

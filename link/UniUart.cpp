@@ -141,8 +141,8 @@ bool TMyUart::Open(const QString& name, int32_t baudRate) {
     // turnaround decides the transfer speed. Drivers that do not know the request are fine.
     serial_struct serial{};
     if (::ioctl(port->handle(), TIOCGSERIAL, &serial) == 0 &&
-        (serial.flags & ASYNC_LOW_LATENCY) == 0) {
-        serial.flags |= ASYNC_LOW_LATENCY;
+        (serial.flags & static_cast<int>(ASYNC_LOW_LATENCY)) == 0) {
+        serial.flags |= static_cast<int>(ASYNC_LOW_LATENCY);
         ::ioctl(port->handle(), TIOCSSERIAL, &serial);
     }
 #endif

@@ -20,7 +20,8 @@ namespace {
 
 // "11.2 kB/s, 0:21 left"
 QString SpeedText(double bytesPerSecond, int64_t bytesLeft) {
-    const int64_t seconds = static_cast<int64_t>(bytesLeft / bytesPerSecond + 0.5);
+    const int64_t seconds =
+        static_cast<int64_t>(static_cast<double>(bytesLeft) / bytesPerSecond + 0.5);
     const QString speed = bytesPerSecond >= 1000
                               ? QStringLiteral("%1 kB/s").arg(bytesPerSecond / 1000, 0, 'f', 1)
                               : QStringLiteral("%1 B/s").arg(qRound(bytesPerSecond));

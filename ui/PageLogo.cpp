@@ -50,8 +50,9 @@ QImage PaperImage(const QByteArray& record, int bytesPerRow, int bands, int pape
 // lines stay visible and a tall picture costs no more than its own bits.
 QImage ShrinkDots(const QImage& paper, QSize size) {
     const int w = paper.width(), h = paper.height();
+    const auto width = static_cast<size_t>(size.width());
     QImage grey(size, QImage::Format_Grayscale8);
-    std::vector<uint32_t> dots(size_t(size.width()) * size.height(), 0);
+    std::vector<uint32_t> dots(width * static_cast<size_t>(size.height()), 0);
     // Which target column and row each source column and row falls in, and how many fall in
     // each, so that every target pixel is the share of dots under it.
     std::vector<int> column(static_cast<size_t>(w));
@@ -64,7 +65,7 @@ QImage ShrinkDots(const QImage& paper, QSize size) {
     for (int y = 0; y < h; ++y) {
         const int ty = int(int64_t(y) * size.height() / h);
         ++rows[size_t(ty)];
-        uint32_t* cells = dots.data() + size_t(ty) * size.width();
+        uint32_t* cells = dots.data() + size_t(ty) * width;
         const uchar* line = paper.constScanLine(y);
         for (int x = 0; x < w; ++x) {
             if (line[x >> 3] & (0x80 >> (x & 7)))
@@ -75,7 +76,7 @@ QImage ShrinkDots(const QImage& paper, QSize size) {
         uchar* out = grey.scanLine(y);
         for (int x = 0; x < size.width(); ++x) {
             const double area = std::max(1.0, double(columns[size_t(x)]) * rows[size_t(y)]);
-            const double share = std::min(1.0, dots[size_t(y) * size.width() + x] / area);
+            const double share = std::min(1.0, dots[size_t(y) * width + size_t(x)] / area);
             out[x] = uchar(255 - qRound(255 * share));
         }
     }

@@ -16,7 +16,7 @@ constexpr int64_t ChunkBytes = 256 * 1024;
 // scales to 8 bits with its top bit on top, and a wider one keeps its top 8 bits, as Qt's later
 // readers do (Qt 6.4 makes a wider blue 0, so every pixel a dot: a bug not copied here).
 void SetDotBit(TBmpLayout& layout, uint32_t blueMask) {
-    const int bit = std::bit_width(blueMask) - 1;
+    const int bit = static_cast<int>(std::bit_width(blueMask)) - 1;
     if (bit < 0 || bit >= layout.FBits) {
         layout.FAlwaysDot = true; // no blue, or none inside the pixel
         return;
@@ -97,7 +97,7 @@ public:
     TRowPacker(const TBmpLayout& layout, int64_t rowBytes, int leftDots)
         : FLayout(layout), FRowBytes(rowBytes), FLeft(leftDots),
           FPacked(leftDots ? static_cast<size_t>((layout.FWidth + 7) / 8) : 0) {
-        for (int b = 0; b < 256; ++b)
+        for (size_t b = 0; b < 256; ++b)
             FPairs[b] =
                 static_cast<uint8_t>(layout.FIndexDot[b >> 4] << 1 | layout.FIndexDot[b & 0x0F]);
     }
@@ -137,8 +137,9 @@ private:
         const int64_t n = static_cast<int64_t>(FPacked.size());
         unsigned carry = 0;
         for (int64_t i = 0; i < n; ++i) {
-            out[i] = static_cast<uint8_t>(carry | FPacked[i] >> FLeft);
-            carry = static_cast<uint8_t>(FPacked[i] << (8 - FLeft));
+            const uint8_t packed = FPacked[static_cast<size_t>(i)];
+            out[i] = static_cast<uint8_t>(carry | packed >> FLeft);
+            carry = static_cast<uint8_t>(packed << (8 - FLeft));
         }
         if (n < FRowBytes)
             out[n] = static_cast<uint8_t>(carry);
@@ -347,9 +348,10 @@ TBmpVerdict ParseBmp(const uint8_t* h, int64_t headSize, int64_t fileSize, TBmpL
         // A palette that reaches the end of the file leaves no pixel data.
         if (count > 256 || pos + count * entry >= fileSize)
             return TBmpVerdict::NotBitmap;
-        for (int i = 0; i < 256; ++i) {
-            if (i < count)
-                layout.FIndexDot[i] = h[pos + i * entry] < 0x80; // stored blue, green, red
+        // Entries are stored blue, green, red.
+        for (size_t i = 0; i < 256; ++i) {
+            if (static_cast<int64_t>(i) < count)
+                layout.FIndexDot[i] = h[pos + static_cast<int64_t>(i) * entry] < 0x80;
             else // past the palette: Qt pads a two-colour table with white, others with black
                 layout.FIndexDot[i] = bits == 1 ? 0 : 1;
         }
