@@ -51,7 +51,7 @@ package: deps
 # packaging/lintian-overrides.
 package-check: package
 	@tools/install-deps.sh package-check
-	lintian --fail-on error,warning --no-tag-display-limit build/package/$$(cd build/package && \
+	lintian --fail-on error,warning --tag-display-limit 0 build/package/$$(cd build/package && \
 		ls -t *.deb | head -1)
 
 # libFuzzer targets (clang, AddressSanitizer + UBSan): 60 s each, or 20 s each for CI.

@@ -6,6 +6,8 @@ set(NUV_MAINTAINER "NUV printer tool developers <maintainers@nuv-printer-tool.or
 set(nuv_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${NUV_PACKAGE_NAME})
 set(nuv_man_dir ${CMAKE_INSTALL_MANDIR}/man1)
 set(nuv_pack ${PROJECT_BINARY_DIR}/packaging)
+# The packaging's own revision of a release (the Debian revision): 0.1.0-1.
+set(NUV_PACKAGE_RELEASE 1)
 # The release's date, in the changelog and the manual pages, so that the package is reproducible.
 set(NUV_RELEASE_EPOCH 1796774400)
 set(nuv_saved_epoch "$ENV{SOURCE_DATE_EPOCH}")
@@ -61,6 +63,7 @@ printer-sim.")
 set(CPACK_STRIP_FILES ON)
 set(CPACK_GENERATOR DEB)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
+set(CPACK_DEBIAN_PACKAGE_RELEASE ${NUV_PACKAGE_RELEASE})
 set(CPACK_DEBIAN_PACKAGE_SECTION utils)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Plug-ins are loaded at run time, so the library scan does not see them. The multimedia back

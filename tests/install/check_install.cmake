@@ -1,5 +1,6 @@
 # Installs the build tree into PREFIX and checks that exactly the expected files arrive.
-# Run with -DBUILD_DIR= -DSOURCE_DIR= -DPREFIX= -DBINDIR= -DDATADIR= -DPACKAGE= -DWITH_CLI=0|1.
+# Run with -DBUILD_DIR= -DSOURCE_DIR= -DPREFIX= -DBINDIR= -DDATADIR= -DMANDIR= -DPACKAGE=
+# -DWITH_CLI=0|1.
 
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
@@ -17,9 +18,14 @@ set(expected
     ${data}/${PACKAGE}/ok.wav
     ${data}/${PACKAGE}/error.wav
     ${data}/applications/${PACKAGE}.desktop
-    ${data}/icons/hicolor/scalable/apps/${PACKAGE}.svg)
+    ${data}/icons/hicolor/scalable/apps/${PACKAGE}.svg
+    ${data}/doc/${PACKAGE}/copyright
+    ${data}/doc/${PACKAGE}/changelog.Debian.gz
+    ${data}/lintian/overrides/${PACKAGE}
+    ${MANDIR}/man1/NUV_II_Tool.1.gz
+    ${MANDIR}/man1/printer-sim.1.gz)
 if(WITH_CLI)
-    list(APPEND expected ${bin}/nuvctl)
+    list(APPEND expected ${bin}/nuvctl ${MANDIR}/man1/nuvctl.1.gz)
 endif()
 
 # Nothing else: no test programs, static libraries or build leftovers.
@@ -100,3 +106,12 @@ file(READ ${PREFIX}/${data}/icons/hicolor/scalable/apps/${PACKAGE}.svg svg)
 if(NOT svg MATCHES "<svg [^>]*viewBox=\"0 0 64 64\"" OR NOT svg MATCHES "</svg>[ \n]*$")
     message(FATAL_ERROR "the icon is not a whole SVG image")
 endif()
+
+# Manual pages and the changelog: compressed as Debian wants them (gzip, no name inside).
+file(GLOB compressed ${PREFIX}/${MANDIR}/man1/*.gz ${PREFIX}/${data}/doc/${PACKAGE}/*.gz)
+foreach(path ${compressed})
+    file(READ ${path} head LIMIT 4 HEX)
+    if(NOT head STREQUAL "1f8b0800")
+        message(FATAL_ERROR "${path} is not gzip data without a file name (${head})")
+    endif()
+endforeach()
