@@ -6,7 +6,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 // Bytes from "03 FF 2F ..." text.
 inline QByteArray Hex(const char* text) {

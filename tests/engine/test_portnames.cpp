@@ -2,7 +2,8 @@
 #include "FailureText.h"
 #include "PortName.h"
 
-#include <QtTest>
+#include <QTemporaryFile>
+#include <QTest>
 
 class TestPortNames : public QObject {
     Q_OBJECT

@@ -1,7 +1,7 @@
 // The reply receiver without a link: bytes fed in the sizes it asks for.
 #include "ReplyReceiver.h"
 
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

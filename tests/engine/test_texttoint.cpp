@@ -1,6 +1,6 @@
 #include "TextToInt.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestTextToInt : public QObject {
     Q_OBJECT

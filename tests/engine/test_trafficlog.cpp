@@ -2,7 +2,7 @@
 
 #include <QRegularExpression>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 class TestTrafficLog : public QObject {
     Q_OBJECT

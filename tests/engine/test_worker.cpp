@@ -5,8 +5,8 @@
 #include <QHostAddress>
 #include <QNetworkProxy>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QUdpSocket>
-#include <QtTest>
 #include <atomic>
 
 namespace {

@@ -4,7 +4,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTemporaryFile>
-#include <QtTest>
+#include <QTest>
 
 #include <chrono>
 #include <thread>

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QSet>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <QProcess>
 #include <QProgressBar>
 #include <QTemporaryDir>
-#include <QtTest>
+#include <QTest>
 #include <sys/stat.h>
 #include <unistd.h>
 

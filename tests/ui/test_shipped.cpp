@@ -1,7 +1,7 @@
 // Files shipped next to the executable.
 #include "settings/CodePageList.h"
 
-#include <QtTest>
+#include <QTest>
 
 class TestShipped : public QObject {
     Q_OBJECT
