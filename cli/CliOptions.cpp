@@ -5,6 +5,7 @@
 #include "IniFile.h"
 #include "PortName.h"
 #include "TextToInt.h"
+#include "ToolSettings.h"
 #include "UniUart.h"
 #include "settings/CodePageList.h"
 
@@ -30,11 +31,42 @@ constexpr int32_t kMaxEditValue = 9999;
 }
 
 int32_t Convert(const QString& text) {
-    try {
-        return TextToInt(text);
-    } catch (const EConvertError& e) {
-        Usage(e.Message());
+    if (const auto value = TryTextToInt(text))
+        return *value;
+    Usage(EConvertError(Shortened(text)).Message());
+}
+
+QString EndSentence(const QString& text) {
+    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
+
+// A negative number among the arguments ("set-ircomm -1") would be taken for short options;
+// marked, it stays an argument, and the command's own check explains what is wrong with it.
+const QChar kNegativeMark(0xFDD0);
+
+QStringList ProtectNegativeNumbers(QStringList arguments,
+                                   const QList<QCommandLineOption>& options) {
+    static const QRegularExpression number(QStringLiteral("^-[0-9$]"));
+    QSet<QString> takingValues;
+    for (const QCommandLineOption& o : options)
+        if (!o.valueName().isEmpty())
+            for (const QString& name : o.names())
+                takingValues.insert(
+                    (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--"))
+            break;
+        if (number.match(arguments[i]).hasMatch() && !takingValues.contains(arguments[i - 1]))
+            arguments[i].prepend(kNegativeMark);
     }
+    return arguments;
+}
+
+QStringList RestoreNegativeNumbers(QStringList arguments) {
+    for (QString& a : arguments)
+        if (a.startsWith(kNegativeMark))
+            a.remove(0, 1);
+    return arguments;
 }
 
 struct TCommandInfo {
@@ -122,28 +154,38 @@ QStringList CodePages(const QString& configPath) {
 
 void ReadConfig(TCliRequest& r) {
     const QString& path = r.FConfigPath;
-    if (!QFileInfo(path).isFile())
-        throw ECliError(exitFile, FileErrorText("open", path, QStringLiteral("No such file.")));
+    if (const QString why = NotRegularFile(path); !why.isEmpty())
+        throw ECliError(exitFile, FileErrorText("open", path, why));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ECliError(exitFile, FileErrorText("open", path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw ECliError(exitFile, FileErrorText("read", path, file.errorString()));
     TIniFile ini;
-    QString error;
-    if (!ini.Load(path, &error))
-        throw ECliError(exitFile, FileErrorText("open", path, error));
+    ini.LoadFromBytes(bytes);
+    // Defaults read from a file that is not one would pass for the settings it was meant to be.
+    if (bytes.contains('\0') || ini.SectionNames().isEmpty())
+        throw ECliError(exitFile, QStringLiteral("\"%1\" is not a settings file: %2.")
+                                      .arg(QDir::toNativeSeparators(path),
+                                           bytes.contains('\0')
+                                               ? QStringLiteral("it holds NUL bytes")
+                                               : QStringLiteral("it has no section at all")));
+    if (r.FCommand == QLatin1String("set-params") && !ini.SectionHasKeys(secPara))
+        throw ECliError(exitFile,
+                        QStringLiteral("\"%1\" has no [PARA] section for set-params to take its "
+                                       "values from.")
+                            .arg(QDir::toNativeSeparators(path)));
     r.FSettings = ReadToolSettings(ini);
 }
 
 QStringList SplitPorts(const QStringList& values) {
     QStringList ports;
-    QSet<QString> seen;
     for (const QString& value : values) {
         for (const QString& part : value.split(QLatin1Char(','))) {
             const QString port = TrimCtl(part);
             if (port.isEmpty())
-                Usage(QStringLiteral("--port %1: empty port name.").arg(value));
-            // Two names for one device would make the second job find it busy.
-            const QString key = IsDatagramPortName(port) ? port : TMyUart::DevicePath(port);
-            if (seen.contains(key))
-                Usage(QStringLiteral("--port: %1 is named twice.").arg(port));
-            seen.insert(key);
+                Usage(QStringLiteral("--port %1: empty port name.").arg(Quoted(value)));
             ports.append(port);
         }
     }
@@ -155,6 +197,29 @@ QStringList SplitPorts(const QStringList& values) {
 const QList<int32_t>& FindRates() {
     static const QList<int32_t> rates = {9600, 115200, 19200, 38400, 57600};
     return rates;
+}
+
+QString Shortened(const QString& text) {
+    constexpr qsizetype kLongest = 40;
+    return text.size() <= kLongest ? text : text.left(32) + QStringLiteral("...");
+}
+
+QString Quoted(const QString& text) {
+    const QString quoted = QLatin1Char('"') + Shortened(text) + QLatin1Char('"');
+    return Shortened(text) == text
+               ? quoted
+               : QStringLiteral("%1 (%2 characters)").arg(quoted).arg(text.size());
+}
+
+QString NotRegularFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("No such file.");
+    if (info.isDir())
+        return QStringLiteral("It is a folder, not a file.");
+    if (!info.isFile())
+        return QStringLiteral("It is not a regular file.");
+    return {};
 }
 
 QString PortFileTag(const QString& port) {
@@ -278,12 +343,14 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
     QList<QCommandLineOption> paramOptions;
     for (const QString& name : kParamOptions)
         paramOptions.append(QCommandLineOption(name, QString(), QStringLiteral("VALUE")));
-    parser.addOptions({optPort, optBaud, optConfig, optLog, optQuiet, optVerbose, optHelp,
-                       optVersion, optOutput, optSerialFile, optRecord});
-    parser.addOptions(paramOptions);
 
-    if (!parser.parse(arguments))
-        Usage(parser.errorText() + QLatin1Char('.'));
+    QList<QCommandLineOption> allOptions = {optPort,   optBaud,       optConfig, optLog,
+                                            optQuiet,  optVerbose,    optHelp,   optVersion,
+                                            optOutput, optSerialFile, optRecord};
+    allOptions += paramOptions;
+    parser.addOptions(allOptions);
+    if (!parser.parse(ProtectNegativeNumbers(arguments, allOptions)))
+        Usage(EndSentence(parser.errorText()));
 
     TCliRequest r;
     if (parser.isSet(optHelp)) {
@@ -295,7 +362,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
         return r;
     }
 
-    QStringList positional = parser.positionalArguments();
+    QStringList positional = RestoreNegativeNumbers(parser.positionalArguments());
     if (positional.isEmpty())
         Usage(QStringLiteral("No command given."));
     QString command = positional.takeFirst();
@@ -310,7 +377,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
         if (c.FName == command)
             info = &c;
     if (!info)
-        Usage(QStringLiteral("Unknown command \"%1\".").arg(command));
+        Usage(QStringLiteral("Unknown command %1.").arg(Quoted(command)));
     r.FCommand = command;
     r.FArgs = positional;
 
@@ -405,7 +472,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
                 const int32_t v = Convert(TrimCtl(*text));
                 if (v < 0 || v > p.FLimit)
                     Usage(QStringLiteral("--%1 %2: the list has positions 0 to %3.")
-                              .arg(name, *text)
+                              .arg(name, Quoted(*text))
                               .arg(p.FLimit));
                 *p.FTarget = v;
             }
@@ -423,7 +490,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
                 const int32_t v = Convert(TrimCtl(*text));
                 if (v < 0 || v > kMaxEditValue)
                     Usage(QStringLiteral("--%1 %2: the value must be 0 to %3.")
-                              .arg(name, *text)
+                              .arg(name, Quoted(*text))
                               .arg(kMaxEditValue));
                 *e.FTarget = v;
             }
@@ -435,6 +502,6 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
 int32_t PositiveRate(const QString& name, const QString& text) {
     const int32_t rate = Convert(text);
     if (rate <= 0)
-        Usage(QStringLiteral("%1 %2: the rate must be positive.").arg(name, text));
+        Usage(QStringLiteral("%1 %2: the rate must be a positive number.").arg(name, Quoted(text)));
     return rate;
 }
