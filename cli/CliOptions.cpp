@@ -250,13 +250,15 @@ Commands:
   set-params                 write the operating parameters (options below)
   set-bluetooth NAME PIN     write the Bluetooth device name and PIN
   set-ircomm RATE            write the IrCOMM rate
-  set-factory MODEL SERIAL   write the model name and serial number
+  set-factory MODEL SERIAL   write the model name and serial number (on one port)
   set-factory MODEL --serial-file FILE
                              take the serial number from a counter file: the next number
-                             as decimal text. It is stored incremented only after the
-                             printer has answered; FILE.lock beside it keeps parallel runs
-                             from handing out the same number. With several ports the
-                             printers are numbered one after another.
+                             as decimal text. Each number is reserved before its printer
+                             is sent anything (the counter moved on, FILE.journal told);
+                             it is given back only when the printer was sent nothing, and
+                             never goes to two printers. FILE.lock beside it keeps parallel
+                             runs apart. With several ports the printers are numbered one
+                             after another.
   program FIRMWARE           check a firmware image, then program it
   font [FILE]                download the font file (default: font.bin here, else the
                              one in the tool's files folder)
@@ -275,7 +277,8 @@ Global options:
   --log FILE                 write the job's traffic log there; with several ports one file
                              each, the port's name added (FILE-ttyUSB0.log)
   -q, --quiet                print only data and errors: no result lines, no progress
-  -v, --verbose              also show what is sent and the download steps
+  -v, --verbose              also show each frame sent (command, offset or argument, bytes,
+                             tries) and the download steps
   -h, --help                 this text
   --version                  the program's version
 
@@ -306,6 +309,13 @@ Output: one result line per port, fields separated by tabs: port, identification
 time (find: port, identification, rate, result, time); with several ports a summary line.
 On a terminal, transfers show a progress bar on stderr.
 
+Every check that needs no printer (files to be written, ports named twice, the counter)
+is made before the first printer is touched; a refusal sends nothing and changes no file.
+
+SIGINT, SIGTERM or SIGHUP: no new printer or block is started, each job ends after its
+current block (a factory block's answer is waited for), result lines, logs, the journal and
+the record are written, and nuvctl exits 130, 143 or 129. A second signal ends it at once.
+
 Exit status (with several ports: 0 only if every port succeeded, else the status of the
 first port that failed, in the order given):
   0  success
@@ -319,6 +329,7 @@ first port that failed, in the order given):
   7  rate change refused
   8  programming or download mode refused
   9  job failed (a transfer block went unanswered, or another failure)
+  129, 130, 143  stopped by SIGHUP, SIGINT or SIGTERM
 find without --port succeeds when a printer answered on any port.
 )");
 }

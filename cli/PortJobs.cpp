@@ -32,6 +32,29 @@ QStringList PortLogPaths(const QString& logPath, const QStringList& ports) {
     return paths;
 }
 
+namespace {
+
+// What a frame's argument is: a firmware block's offset, a downloaded block's address, or the
+// rate, mode or nothing of the other commands.
+QString ArgumentName(uint16_t command) {
+    switch (command) {
+    case cmdWriteProgram:
+        return QStringLiteral("offset");
+    case cmdQueryDevice:
+    case cmdSetLinkRate:
+    case cmdSelectMode:
+    case cmdSetParameters:
+    case cmdSetBluetooth:
+    case cmdSetIrRate:
+    case cmdSetFactoryInfo:
+        return QStringLiteral("argument");
+    default:
+        return QStringLiteral("address");
+    }
+}
+
+} // namespace
+
 TPortRunner::TPortRunner(TJobSet& set, const QString& port, const TJobOrigin& origin,
                          const QString& logPath)
     : FPort(port), FSet(set), FOrigin(origin) {
@@ -68,8 +91,9 @@ bool TPortRunner::event(QEvent* e) {
     if (e->type() == WM_FRAME) {
         const auto* f = static_cast<TFrameEvent*>(e);
         FSet.PortNote(*this,
-                      QStringLiteral("0x%1 at %2: %3 bytes, %4 %5%6")
+                      QStringLiteral("0x%1 %2 %3: %4 bytes, %5 %6%7")
                           .arg(f->FCommand, 2, 16, QLatin1Char('0'))
+                          .arg(ArgumentName(f->FCommand))
                           .arg(f->FArgument)
                           .arg(f->FLength)
                           .arg(f->FTries)
