@@ -209,7 +209,7 @@ int Find(const TCliRequest& r) {
     std::function<void(size_t)> tryNext = [&](size_t i) {
         TPortRunner& pr = *runners[i];
         const int32_t rate = ratesOf(i).at(tried[i]);
-        if (pr.FStarted && StopSignal() != 0) {
+        if (StopSignal() != 0) {
             pr.FStatus = StopStatus();
             pr.FMessage = QStringLiteral("Stopped before %1 bit/s was tried.").arg(rate);
             return;
@@ -425,7 +425,6 @@ int SetFactoryFromCounter(const TCliRequest& r) {
             } catch (const ECliError& e) {
                 FileTrouble(set, done, e);
             }
-            counter.Release();
             AppendRecord(r, set, done, QString::fromLatin1(model), serialText, spent);
             startNext();
         });

@@ -46,14 +46,15 @@ void CheckFolderTakesFiles(const QString& file) {
 
 // An existing file is opened for appending, which changes nothing; a new one is judged by its
 // folder. replaced: the file is written anew beside itself and renamed, so the folder must
-// take files either way.
-void CheckWritable(const QString& path, bool replaced) {
+// take files either way. read: it is read as well.
+void CheckWritable(const QString& path, bool replaced, bool read = false) {
     const QFileInfo info(path);
     if (info.isDir())
         throw ECliError(
             exitFile, FileErrorText("write", path, QStringLiteral("It is a folder, not a file.")));
     if (info.exists()) {
-        const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              (read ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC);
         if (fd < 0)
             throw ECliError(exitFile,
                             FileErrorText("write", path, SystemError() + QLatin1Char('.')));
@@ -135,7 +136,7 @@ void CheckFactory(const TCliRequest& r) {
         TSerialCounter::Peek(counter);
         CheckWritable(counter, true);
         CheckWritable(TSerialCounter::LockPath(counter), false);
-        CheckWritable(TSerialCounter::JournalPath(counter), false);
+        CheckWritable(TSerialCounter::JournalPath(counter), false, true);
         return;
     }
     if (TrimCtl(r.FArgs.value(1)).isEmpty())

@@ -77,7 +77,8 @@ void TSerialJournal::Append(int64_t serial, const QString& event, const QString&
     const QByteArray path = QFile::encodeName(FPath);
     struct stat before {};
     const bool existed = ::stat(path.constData(), &before) == 0;
-    const int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT);
+    // Read too: the last byte tells whether a power cut left a line unfinished.
+    const int fd = OpenRetrying(path, O_RDWR | O_APPEND | O_CREAT);
     if (fd < 0)
         throw ECliError(exitFile, FileErrorText("open", FPath, SystemError()));
     QByteArray line;
@@ -105,8 +106,11 @@ void TSerialJournal::Append(int64_t serial, const QString& event, const QString&
 
 std::optional<TJournalEntry> TSerialJournal::LastEntry() const {
     QFile file(FPath);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.exists())
         return std::nullopt;
+    // A journal that cannot be read might hide a number some printer holds.
+    if (!file.open(QIODevice::ReadOnly))
+        throw ECliError(exitFile, FileErrorText("read", FPath, file.errorString()));
     // Only the last line matters: the lock is held from a reservation to its outcome, so an
     // unfinished reservation is always the last event written.
     constexpr qint64 kTail = 4096;
@@ -138,11 +142,12 @@ bool ReplaceDurably(const QString& path, const QByteArray& bytes, QString* error
     // two runs from writing it at once.
     const QByteArray temporary = target + ".new";
     struct stat st {};
-    const mode_t mode = ::stat(target.constData(), &st) == 0 ? (st.st_mode & 07777) : 0666;
+    const bool existed = ::stat(target.constData(), &st) == 0;
     bool ok = false;
-    const int fd = OpenRetrying(temporary, O_WRONLY | O_CREAT | O_TRUNC, mode);
+    const int fd = OpenRetrying(temporary, O_WRONLY | O_CREAT | O_TRUNC, 0666);
     if (fd >= 0) {
-        ok = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+        ok = (!existed || ::fchmod(fd, st.st_mode & 07777) == 0) && WriteAll(fd, bytes) &&
+             ::fsync(fd) == 0;
         ok = ::close(fd) == 0 && ok;
         ok = ok && ::rename(temporary.constData(), target.constData()) == 0 && SyncFolderOf(path);
     }

@@ -38,7 +38,8 @@ public:
     // Throws ECliError(exitFile) when the line could not be written and synced.
     void Append(int64_t serial, const QString& event, const QString& port,
                 const QString& pid = QString());
-    // The last whole line; a line cut short by a power cut does not count.
+    // The last whole line; a line cut short by a power cut does not count. Throws
+    // ECliError(exitFile) when the journal exists but cannot be read.
     std::optional<TJournalEntry> LastEntry() const;
 
 private:
