@@ -48,12 +48,17 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
     if (length > 0)
         std::memcpy(frame + 12, data, static_cast<size_t>(length));
 
-    for (int attempt = 0; attempt < tries; ++attempt) {
+    for (int attempt = 1; attempt <= tries; ++attempt) {
         SendData(frame, 12 + length);
         const int32_t received = ReceiveReply(data, capacity, timeout);
-        if (received >= 0)
+        if (received >= 0) {
+            if (FReportFrames)
+                Post(new TFrameEvent(command, argument, length, attempt, true));
             return received;
+        }
     }
+    if (FReportFrames)
+        Post(new TFrameEvent(command, argument, length, tries, false));
     Fail(errNoReply, TFailStep::NoReply,
          QStringLiteral("No reply from %1 to command 0x%2 after %3 tries.")
              .arg(LinkText())
@@ -136,10 +141,11 @@ bool TCommThread::QueryDevice() {
                                   "and the printer's power.")
                        .arg(LinkText())
                  : QStringLiteral("No reply from the printer on %1 at %2 bit/s after 3 tries. "
-                                  "Check the cable, the printer's power and BAUD RATE (the rate "
-                                  "the printer listens at).")
+                                  "Check the cable, the printer's power and %3 (the rate the "
+                                  "printer listens at).")
                        .arg(LinkText())
-                       .arg(FBaudRate));
+                       .arg(FBaudRate)
+                       .arg(RemedyWords(FReader).FRate));
         return false;
     }
     FDeviceId = QByteArray(reinterpret_cast<const char*>(buffer), 8);
@@ -155,6 +161,8 @@ bool TCommThread::QueryDevice() {
 bool TCommThread::SetLinkRate(int32_t rate) {
     if (FUseDatagram || FUart.FBaudRate == rate)
         return true;
+    if (StopsHere(QStringLiteral("Cancelled before the rate change to %1 bit/s.").arg(rate)))
+        return false;
     uint8_t buffer[256];
     // Without an answer the printer's rate is unknown: stop the job here.
     if (SendCommand(cmdSetLinkRate, static_cast<uint32_t>(rate), buffer, 255, 0, 1, 600) < 0) {
@@ -177,6 +185,8 @@ bool TCommThread::SetLinkRate(int32_t rate) {
 }
 
 bool TCommThread::SelectMode(uint32_t mode) {
+    if (StopsHere(QStringLiteral("Cancelled before %1 was selected.").arg(ModeName(mode))))
+        return false;
     uint8_t buffer[256];
     if (SendCommand(cmdSelectMode, mode, buffer, 255, 0, 3, 600) < 0) {
         Fail(mode == modeProgram ? errProgramMode : errDownloadMode, TFailStep::Mode,
@@ -189,15 +199,20 @@ bool TCommThread::SelectMode(uint32_t mode) {
 }
 
 bool TCommThread::OpenLink() {
+    if (StopsHere(QStringLiteral("Cancelled before the port was opened.")))
+        return false;
     if (!FLink.Open(FPortName, FBaudRate)) {
         FUseDatagram = false;
         Fail(errOpenFailed, TFailStep::Open,
-             FLink.FUseDatagram ? NoPeerText() : OpenFailureText(FPortName, FUart, FBaudRate));
+             FLink.FUseDatagram ? NoPeerText(FReader)
+                                : OpenFailureText(FPortName, FUart, FBaudRate, FReader));
         return false;
     }
     FUseDatagram = FLink.FUseDatagram;
     FLinkOpened = true;
     msleep(10);
+    if (StopsHere(QStringLiteral("Cancelled before the printer was identified.")))
+        return false;
     return QueryDevice();
 }
 
