@@ -27,22 +27,31 @@ namespace {
 // Zero width; no line may break on either side of it.
 constexpr QChar WordJoiner(0x2060);
 
-// What is copied from the box is the text as given, without the joiners that keep its paths
-// whole.
+// Ctrl+C copies the box's texts as given, without the joiners that keep its paths whole: a
+// reason to paste into a message to support.
 class TMessageBox : public QMessageBox {
 public:
-    using QMessageBox::QMessageBox;
+    TMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                const QString& informative, QWidget* parent)
+        : QMessageBox(icon, title, QString(), QMessageBox::Ok, parent), FText(text),
+          FInformative(informative) {}
 
 protected:
     void keyPressEvent(QKeyEvent* e) override {
-        QMessageBox::keyPressEvent(e);
 #ifndef QT_NO_CLIPBOARD
         if (e->matches(QKeySequence::Copy)) {
-            QClipboard* clipboard = QGuiApplication::clipboard();
-            clipboard->setText(clipboard->text().remove(WordJoiner));
+            QGuiApplication::clipboard()->setText(
+                FInformative.isEmpty() ? FText : FText + QStringLiteral("\n\n") + FInformative);
+            e->accept();
+            return;
         }
 #endif
+        QMessageBox::keyPressEvent(e);
     }
+
+private:
+    QString FText;
+    QString FInformative;
 };
 
 // A box's text and its informative text as one line of the status bar.
@@ -84,7 +93,7 @@ QString TfrmMain::KeepPathsWhole(const QString& text) {
 std::unique_ptr<QMessageBox> TfrmMain::NewMessageBox(QWidget* parent, const QString& title,
                                                      const QString& text, QMessageBox::Icon icon,
                                                      const QString& informative) {
-    auto box = std::make_unique<TMessageBox>(icon, title, QString(), QMessageBox::Ok, parent);
+    auto box = std::make_unique<TMessageBox>(icon, title, text, informative, parent);
     box->setTextFormat(Qt::PlainText);
     box->setText(KeepPathsWhole(text));
     box->setInformativeText(KeepPathsWhole(informative));
