@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
@@ -115,8 +116,14 @@ void TfrmMain::RunJob(uint8_t jobCode) {
 
 void TfrmMain::SetJobRunning(bool running) {
     FJobRunning = running;
+    // A disabled button hands the focus on (to PORT, as often as not); it comes back after the
+    // job, so Enter presses the same button again.
+    if (running)
+        FFocusBeforeJob = focusWidget();
     for (QWidget* button : FJobButtons)
         button->setEnabled(!running);
+    if (!running && FFocusBeforeJob && FFocusBeforeJob->isEnabled())
+        FFocusBeforeJob->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmMain::WaitForJob() {

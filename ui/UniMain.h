@@ -13,6 +13,7 @@
 #include <QList>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -341,6 +342,7 @@ private:
     int32_t FTransferStartDone = 0;
     int32_t FTransferTotal = -1;
     QList<QWidget*> FJobButtons;
+    QPointer<QWidget> FFocusBeforeJob;
     QSoundEffect* FSound = nullptr;
     bool FJobRunning = false;
     bool FLogoBuildOk = true; // the last BuildLogoImage converted every entry

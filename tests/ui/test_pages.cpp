@@ -419,6 +419,8 @@ private slots:
         QTest::keyClick(W().btSet, Qt::Key_Enter, Qt::KeypadModifier);
         QTest::keyClick(W().btSet, Qt::Key_Space);
         QCOMPARE(FJobs.FCodes, (QList<uint8_t>{jobCommand, jobCommand, jobCommand}));
+        // The focus stayed on the button through the jobs.
+        QCOMPARE(W().focusWidget(), W().btSet);
         // A shortcut presses its button visibly: the click follows a moment later.
         QTest::keyClick(W().focusWidget(), Qt::Key_S, Qt::AltModifier);
         QTRY_COMPARE_WITH_TIMEOUT(FJobs.FCodes.size(), 4, 5000);

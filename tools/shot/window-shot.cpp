@@ -39,6 +39,8 @@ int main(int argc, char* argv[]) {
             return 2;
         }
         window.ComboPort->setEditText(args[4]);
+        // As a mouse press does: the focus goes to the button.
+        button->setFocus(Qt::MouseFocusReason);
         button->click();
         QApplication::processEvents();
     }
