@@ -11,7 +11,6 @@
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
