@@ -110,13 +110,10 @@ private slots:
                               "join that group (sudo usermod -aG dialout $USER) and log in again.";
         const QString kernel = admin.arg("KERNEL==\"ttyS2\"");
         QTest::newRow("dialout rw") << true << 20u << "dialout" << 0660u << -1 << -1 << join;
-        QTest::newRow("dialout rw, USB")
-            << true << 20u << "dialout" << 0660u << 0x403 << 0x6001 << join;
         QTest::newRow("root's group") << true << 0u << "root" << 0660u << -1 << -1 << kernel;
         QTest::newRow("group may only read")
             << true << 20u << "dialout" << 0640u << -1 << -1 << kernel;
         QTest::newRow("owner only") << true << 1000u << "tech" << 0600u << -1 << -1 << kernel;
-        QTest::newRow("group without a name") << true << 4242u << "" << 0660u << -1 << -1 << kernel;
         QTest::newRow("root's group, USB adapter")
             << true << 0u << "root" << 0600u << 0x403 << 0x6001
             << admin.arg("ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\"");

@@ -164,25 +164,6 @@ private slots:
         QVERIFY(!QFileInfo::exists(userFolder + "/ok.wav"));
     }
 
-    // A seed file that was nowhere to be found is given once it appears; the others are not
-    // given twice.
-    void seedsAppearingLaterAreGiven() {
-        QTemporaryDir tmp;
-        const QString program = tmp.filePath("bin");
-        QVERIFY(Write(program + "/codepage.ini", "PROGRAM"));
-        const QString user = tmp.filePath("user");
-        TAppFolderEnv env;
-        env.FIsWritable = [&](const QString& path) { return path != program; };
-        env.FUserFolder = user;
-        QCOMPARE(ResolveAppFolder(program, env), user);
-        QVERIFY(!QFileInfo::exists(user + "/ok.wav"));
-        QVERIFY(QFile::remove(user + "/codepage.ini"));
-        QVERIFY(Write(program + "/ok.wav", "OK"));
-        QCOMPARE(ResolveAppFolder(program, env), user);
-        QCOMPARE(Read(user + "/ok.wav"), QByteArray("OK"));
-        QVERIFY(!QFileInfo::exists(user + "/codepage.ini"));
-    }
-
     // Without overrides: the per-user folder follows XDG_DATA_HOME, the seed comes from
     // bin/../share/<package> of the executable's prefix, and the installed program uses the
     // per-user folder whether or not it may write its own (as root it may).
