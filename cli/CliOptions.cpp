@@ -5,6 +5,7 @@
 #include "IniFile.h"
 #include "PortName.h"
 #include "TextToInt.h"
+#include "ToolSettings.h"
 #include "UniUart.h"
 #include "settings/CodePageList.h"
 
@@ -30,11 +31,42 @@ constexpr int32_t kMaxEditValue = 9999;
 }
 
 int32_t Convert(const QString& text) {
-    try {
-        return TextToInt(text);
-    } catch (const EConvertError& e) {
-        Usage(e.Message());
+    if (const auto value = TryTextToInt(text))
+        return *value;
+    Usage(EConvertError(Shortened(text)).Message());
+}
+
+QString EndSentence(const QString& text) {
+    return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
+}
+
+// A negative number among the arguments ("set-ircomm -1") would be taken for short options;
+// marked, it stays an argument, and the command's own check explains what is wrong with it.
+const QChar kNegativeMark(0xFDD0);
+
+QStringList ProtectNegativeNumbers(QStringList arguments,
+                                   const QList<QCommandLineOption>& options) {
+    static const QRegularExpression number(QStringLiteral("^-[0-9$]"));
+    QSet<QString> takingValues;
+    for (const QCommandLineOption& o : options)
+        if (!o.valueName().isEmpty())
+            for (const QString& name : o.names())
+                takingValues.insert(
+                    (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+    for (qsizetype i = 1; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("--"))
+            break;
+        if (number.match(arguments[i]).hasMatch() && !takingValues.contains(arguments[i - 1]))
+            arguments[i].prepend(kNegativeMark);
     }
+    return arguments;
+}
+
+QStringList RestoreNegativeNumbers(QStringList arguments) {
+    for (QString& a : arguments)
+        if (a.startsWith(kNegativeMark))
+            a.remove(0, 1);
+    return arguments;
 }
 
 struct TCommandInfo {
@@ -122,28 +154,38 @@ QStringList CodePages(const QString& configPath) {
 
 void ReadConfig(TCliRequest& r) {
     const QString& path = r.FConfigPath;
-    if (!QFileInfo(path).isFile())
-        throw ECliError(exitFile, FileErrorText("open", path, QStringLiteral("No such file.")));
+    if (const QString why = NotRegularFile(path); !why.isEmpty())
+        throw ECliError(exitFile, FileErrorText("open", path, why));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        throw ECliError(exitFile, FileErrorText("open", path, file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        throw ECliError(exitFile, FileErrorText("read", path, file.errorString()));
     TIniFile ini;
-    QString error;
-    if (!ini.Load(path, &error))
-        throw ECliError(exitFile, FileErrorText("open", path, error));
+    ini.LoadFromBytes(bytes);
+    // Defaults read from a file that is not one would pass for the settings it was meant to be.
+    if (bytes.contains('\0') || ini.SectionNames().isEmpty())
+        throw ECliError(exitFile, QStringLiteral("\"%1\" is not a settings file: %2.")
+                                      .arg(QDir::toNativeSeparators(path),
+                                           bytes.contains('\0')
+                                               ? QStringLiteral("it holds NUL bytes")
+                                               : QStringLiteral("it has no section at all")));
+    if (r.FCommand == QLatin1String("set-params") && !ini.SectionHasKeys(secPara))
+        throw ECliError(exitFile,
+                        QStringLiteral("\"%1\" has no [PARA] section for set-params to take its "
+                                       "values from.")
+                            .arg(QDir::toNativeSeparators(path)));
     r.FSettings = ReadToolSettings(ini);
 }
 
 QStringList SplitPorts(const QStringList& values) {
     QStringList ports;
-    QSet<QString> seen;
     for (const QString& value : values) {
         for (const QString& part : value.split(QLatin1Char(','))) {
             const QString port = TrimCtl(part);
             if (port.isEmpty())
-                Usage(QStringLiteral("--port %1: empty port name.").arg(value));
-            // Two names for one device would make the second job find it busy.
-            const QString key = IsDatagramPortName(port) ? port : TMyUart::DevicePath(port);
-            if (seen.contains(key))
-                Usage(QStringLiteral("--port: %1 is named twice.").arg(port));
-            seen.insert(key);
+                Usage(QStringLiteral("--port %1: empty port name.").arg(Quoted(value)));
             ports.append(port);
         }
     }
@@ -155,6 +197,29 @@ QStringList SplitPorts(const QStringList& values) {
 const QList<int32_t>& FindRates() {
     static const QList<int32_t> rates = {9600, 115200, 19200, 38400, 57600};
     return rates;
+}
+
+QString Shortened(const QString& text) {
+    constexpr qsizetype kLongest = 40;
+    return text.size() <= kLongest ? text : text.left(32) + QStringLiteral("...");
+}
+
+QString Quoted(const QString& text) {
+    const QString quoted = QLatin1Char('"') + Shortened(text) + QLatin1Char('"');
+    return Shortened(text) == text
+               ? quoted
+               : QStringLiteral("%1 (%2 characters)").arg(quoted).arg(text.size());
+}
+
+QString NotRegularFile(const QString& path) {
+    const QFileInfo info(path);
+    if (!info.exists())
+        return QStringLiteral("No such file.");
+    if (info.isDir())
+        return QStringLiteral("It is a folder, not a file.");
+    if (!info.isFile())
+        return QStringLiteral("It is not a regular file.");
+    return {};
 }
 
 QString PortFileTag(const QString& port) {
@@ -185,13 +250,15 @@ Commands:
   set-params                 write the operating parameters (options below)
   set-bluetooth NAME PIN     write the Bluetooth device name and PIN
   set-ircomm RATE            write the IrCOMM rate
-  set-factory MODEL SERIAL   write the model name and serial number
+  set-factory MODEL SERIAL   write the model name and serial number (on one port)
   set-factory MODEL --serial-file FILE
                              take the serial number from a counter file: the next number
-                             as decimal text. It is stored incremented only after the
-                             printer has answered; FILE.lock beside it keeps parallel runs
-                             from handing out the same number. With several ports the
-                             printers are numbered one after another.
+                             as decimal text. Each number is reserved before its printer
+                             is sent anything (the counter moved on, FILE.journal told);
+                             it is given back only when the printer was sent nothing, and
+                             never goes to two printers. FILE.lock beside it keeps parallel
+                             runs apart. With several ports the printers are numbered one
+                             after another.
   program FIRMWARE           check a firmware image, then program it
   font [FILE]                download the font file (default: font.bin here, else the
                              one in the tool's files folder)
@@ -210,7 +277,8 @@ Global options:
   --log FILE                 write the job's traffic log there; with several ports one file
                              each, the port's name added (FILE-ttyUSB0.log)
   -q, --quiet                print only data and errors: no result lines, no progress
-  -v, --verbose              also show what is sent and the download steps
+  -v, --verbose              also show each frame sent (command, offset or argument, bytes,
+                             tries) and the download steps
   -h, --help                 this text
   --version                  the program's version
 
@@ -241,6 +309,13 @@ Output: one result line per port, fields separated by tabs: port, identification
 time (find: port, identification, rate, result, time); with several ports a summary line.
 On a terminal, transfers show a progress bar on stderr.
 
+Every check that needs no printer (files to be written, ports named twice, the counter)
+is made before the first printer is touched; a refusal sends nothing and changes no file.
+
+SIGINT, SIGTERM or SIGHUP: no new printer or block is started, each job ends after its
+current block (a factory block's answer is waited for), result lines, logs, the journal and
+the record are written, and nuvctl exits 130, 143 or 129. A second signal ends it at once.
+
 Exit status (with several ports: 0 only if every port succeeded, else the status of the
 first port that failed, in the order given):
   0  success
@@ -254,6 +329,7 @@ first port that failed, in the order given):
   7  rate change refused
   8  programming or download mode refused
   9  job failed (a transfer block went unanswered, or another failure)
+  129, 130, 143  stopped by SIGHUP, SIGINT or SIGTERM
 find without --port succeeds when a printer answered on any port.
 )");
 }
@@ -278,12 +354,14 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
     QList<QCommandLineOption> paramOptions;
     for (const QString& name : kParamOptions)
         paramOptions.append(QCommandLineOption(name, QString(), QStringLiteral("VALUE")));
-    parser.addOptions({optPort, optBaud, optConfig, optLog, optQuiet, optVerbose, optHelp,
-                       optVersion, optOutput, optSerialFile, optRecord});
-    parser.addOptions(paramOptions);
 
-    if (!parser.parse(arguments))
-        Usage(parser.errorText() + QLatin1Char('.'));
+    QList<QCommandLineOption> allOptions = {optPort,   optBaud,       optConfig, optLog,
+                                            optQuiet,  optVerbose,    optHelp,   optVersion,
+                                            optOutput, optSerialFile, optRecord};
+    allOptions += paramOptions;
+    parser.addOptions(allOptions);
+    if (!parser.parse(ProtectNegativeNumbers(arguments, allOptions)))
+        Usage(EndSentence(parser.errorText()));
 
     TCliRequest r;
     if (parser.isSet(optHelp)) {
@@ -295,7 +373,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
         return r;
     }
 
-    QStringList positional = parser.positionalArguments();
+    QStringList positional = RestoreNegativeNumbers(parser.positionalArguments());
     if (positional.isEmpty())
         Usage(QStringLiteral("No command given."));
     QString command = positional.takeFirst();
@@ -310,7 +388,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
         if (c.FName == command)
             info = &c;
     if (!info)
-        Usage(QStringLiteral("Unknown command \"%1\".").arg(command));
+        Usage(QStringLiteral("Unknown command %1.").arg(Quoted(command)));
     r.FCommand = command;
     r.FArgs = positional;
 
@@ -405,7 +483,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
                 const int32_t v = Convert(TrimCtl(*text));
                 if (v < 0 || v > p.FLimit)
                     Usage(QStringLiteral("--%1 %2: the list has positions 0 to %3.")
-                              .arg(name, *text)
+                              .arg(name, Quoted(*text))
                               .arg(p.FLimit));
                 *p.FTarget = v;
             }
@@ -423,7 +501,7 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
                 const int32_t v = Convert(TrimCtl(*text));
                 if (v < 0 || v > kMaxEditValue)
                     Usage(QStringLiteral("--%1 %2: the value must be 0 to %3.")
-                              .arg(name, *text)
+                              .arg(name, Quoted(*text))
                               .arg(kMaxEditValue));
                 *e.FTarget = v;
             }
@@ -435,6 +513,6 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
 int32_t PositiveRate(const QString& name, const QString& text) {
     const int32_t rate = Convert(text);
     if (rate <= 0)
-        Usage(QStringLiteral("%1 %2: the rate must be positive.").arg(name, text));
+        Usage(QStringLiteral("%1 %2: the rate must be a positive number.").arg(name, Quoted(text)));
     return rate;
 }

@@ -39,6 +39,13 @@ int32_t PositiveRate(const QString& name, const QString& text);
 // The rates the window offers, the most common first: the order in which find tries them.
 const QList<int32_t>& FindRates();
 
+// A text the user gave, for a message: long ones shortened ("1234...").
+QString Shortened(const QString& text);
+// The same in double quotes, a shortened one followed by its length.
+QString Quoted(const QString& text);
+// Why path cannot be read as a file ("No such file.", a folder, a device); empty when it can.
+QString NotRegularFile(const QString& path);
+
 // A port name as a file name part: "/dev/ttyUSB0" -> "ttyUSB0", "TCP/IP 10.0.0.2:9100" ->
 // "TCP_IP_10.0.0.2_9100".
 QString PortFileTag(const QString& port);

@@ -15,7 +15,9 @@
 #include "PortJobs.h"
 #include "PortList.h"
 #include "PortName.h"
+#include "Preflight.h"
 #include "SerialCounter.h"
+#include "StopSignals.h"
 #include "TextToInt.h"
 
 #include <QCoreApplication>
@@ -39,8 +41,9 @@ void Out(const QString& line) {
     std::fflush(stdout);
 }
 
-void Err(const QString& line) {
-    std::fprintf(stderr, "nuvctl: %s\n", line.toLocal8Bit().constData());
+void Err(const QString& text) {
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        std::fprintf(stderr, "nuvctl: %s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
 }
 
@@ -74,8 +77,8 @@ QByteArray SingleByte(const QString& what, const QString& text) {
 
 QByteArray ReadWholeFile(const QString& path) {
     QFile file(path);
-    if (!QFileInfo(path).isFile())
-        throw ECliError(exitFile, FileErrorText("open", path, QStringLiteral("No such file.")));
+    if (const QString why = NotRegularFile(path); !why.isEmpty())
+        throw ECliError(exitFile, FileErrorText("open", path, why));
     if (!file.open(QIODevice::ReadOnly))
         throw ECliError(exitFile, FileErrorText("open", path, file.errorString()));
     QByteArray bytes = file.readAll();
@@ -86,7 +89,7 @@ QByteArray ReadWholeFile(const QString& path) {
 
 // Result lines (unless quiet and not data), one sentence per failure on stderr, and with
 // several ports a summary. Returns the status of the first port that failed.
-int Report(const TCliRequest& r, const TJobSet& set, bool data = false) {
+int Report(const TCliRequest& r, TJobSet& set, bool data = false) {
     int first = exitOk;
     int ok = 0;
     const auto& runners = set.Runners();
@@ -105,9 +108,7 @@ int Report(const TCliRequest& r, const TJobSet& set, bool data = false) {
     }
     for (const auto& pr : runners)
         if (pr->FStarted && pr->FStatus != exitOk)
-            Err(pr->FMessage.isEmpty()
-                    ? QStringLiteral("%1: %2").arg(pr->FPort, StatusWord(pr->FStatus))
-                    : pr->FMessage);
+            set.PortNote(*pr, pr->FMessage.isEmpty() ? StatusWord(pr->FStatus) : pr->FMessage);
     if (runners.size() > 1 && !r.FQuiet)
         Out(QStringLiteral("%1 of %2 printers OK, %3 failed%4; %5")
                 .arg(ok)
@@ -126,7 +127,8 @@ int RunOnAllPorts(const TCliRequest& r, uint8_t job, const std::function<void(TC
     for (const auto& pr : set.Runners()) {
         fill(pr->Worker());
         pr->FTotal = bytes;
-        pr->Start(job);
+        if (!pr->Start(job))
+            break;
     }
     set.Wait();
     return Report(r, set, data);
@@ -207,6 +209,11 @@ int Find(const TCliRequest& r) {
     std::function<void(size_t)> tryNext = [&](size_t i) {
         TPortRunner& pr = *runners[i];
         const int32_t rate = ratesOf(i).at(tried[i]);
+        if (StopSignal() != 0) {
+            pr.FStatus = StopStatus();
+            pr.FMessage = QStringLiteral("Stopped before %1 bit/s was tried.").arg(rate);
+            return;
+        }
         pr.SetRate(rate);
         if (r.FVerbose)
             set.Note(QStringLiteral("%1: trying %2 bit/s").arg(pr.FPort).arg(rate));
@@ -253,7 +260,7 @@ int Find(const TCliRequest& r) {
                          result, Seconds(pr.FSeconds)));
         // Scanning, ports without a printer are what is expected; only -v explains them.
         if (pr.FStatus != exitOk && (!scan || r.FVerbose))
-            Err(pr.FMessage);
+            set.PortNote(pr, pr.FMessage);
     }
     if (!r.FQuiet)
         for (const QString& line : refused)
@@ -294,28 +301,45 @@ int SetIrComm(const TCliRequest& r) {
     return RunCommand(r, cmdSetIrRate, block, IrRateBlockLength);
 }
 
-void AppendRecord(const TCliRequest& r, TPortRunner& pr, const QString& model,
-                  const QString& serial) {
+// A file error after the printer's outcome: the printer's own failure stays the result.
+void FileTrouble(TJobSet& set, TPortRunner& pr, const ECliError& e) {
+    if (pr.FStatus == exitOk) {
+        pr.FStatus = e.FStatus;
+        pr.FMessage = e.Message();
+    } else {
+        set.PortNote(pr, e.Message());
+    }
+}
+
+// The record's line for a factory job; the serial is left out when the printer did not get it.
+void AppendRecord(const TCliRequest& r, TJobSet& set, TPortRunner& pr, const QString& model,
+                  const QString& serial, bool sentNotConfirmed) {
     if (r.FRecordFile.isEmpty())
         return;
-    const QDateTime now = QDateTime::currentDateTime();
+    const bool took = pr.FStatus == exitOk || sentNotConfirmed;
     try {
-        AppendCsvRecord(r.FRecordFile,
-                        {QStringLiteral("time"), QStringLiteral("port"),
-                         QStringLiteral("identification"), QStringLiteral("model"),
-                         QStringLiteral("serial"), QStringLiteral("result")},
-                        {now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate), pr.FPort,
-                         pr.FDeviceId.isEmpty() ? QString() : IdText(pr.FDeviceId), model, serial,
-                         ResultText(pr.FStatus)},
-                        kLockTimeoutMs);
+        AppendCsvRecord(
+            r.FRecordFile,
+            {QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("identification"),
+             QStringLiteral("model"), QStringLiteral("serial"), QStringLiteral("result")},
+            {JournalTime(), pr.FPort, pr.FDeviceId.isEmpty() ? QString() : IdText(pr.FDeviceId),
+             model, took ? serial : QString(),
+             sentNotConfirmed ? journal::SentNotConfirmed : ResultText(pr.FStatus)},
+            kLockTimeoutMs);
     } catch (const ECliError& e) {
-        if (pr.FStatus == exitOk) {
-            pr.FStatus = e.FStatus;
-            pr.FMessage = e.Message();
-        } else {
-            Err(e.Message());
-        }
+        FileTrouble(set, pr, e);
     }
+}
+
+// A factory block that went out unanswered: the printer may hold the number.
+bool SentNotConfirmed(TPortRunner& pr, const QString& serial) {
+    if (pr.FStatus == exitOk || !pr.FCommandSent)
+        return false;
+    pr.FNote = QStringLiteral("serial %1 %2").arg(serial, journal::SentNotConfirmed);
+    pr.FMessage += QStringLiteral(" Serial %1 may be in that printer: check it before giving "
+                                  "%1 to another printer by hand.")
+                       .arg(serial);
+    return true;
 }
 
 QByteArray FactoryModel(const TCliRequest& r, qsizetype serialLength) {
@@ -344,33 +368,35 @@ int SetFactory(const TCliRequest& r) {
         w.FCmdCode = cmdSetFactoryInfo;
         w.FCmdArg = 0;
         pr->Start(jobCommand, [&](TPortRunner& done) {
-            AppendRecord(r, done, QString::fromLatin1(model),
-                         done.FStatus == exitOk ? QString::fromLatin1(serial) : QString());
+            const QString text = QString::fromLatin1(serial);
+            AppendRecord(r, set, done, QString::fromLatin1(model), text,
+                         SentNotConfirmed(done, text));
         });
     }
     set.Wait();
     return Report(r, set);
 }
 
-// Printers are numbered one after another: a number stays locked until its printer has
-// answered, and only a printer that took it uses it up.
+// Printers are numbered one after another. Each number is reserved (journalled, the counter
+// moved on) before its printer is sent anything, and stays locked until the printer's outcome:
+// used, given back when nothing was sent, or spent when the printer may hold it.
 int SetFactoryFromCounter(const TCliRequest& r) {
-    TSerialCounter::Peek(r.FSerialFile);
     const QByteArray model = FactoryModel(r, 18);
     TJobSet set(r, r.FPorts, false);
     const auto& runners = set.Runners();
     TSerialCounter counter(r.FSerialFile);
     size_t next = 0;
     std::function<void()> startNext = [&] {
-        if (next >= runners.size())
+        if (next >= runners.size() || StopSignal() != 0)
             return;
         TPortRunner& pr = *runners[next++];
         int64_t serial = 0;
         try {
-            serial = counter.Take(kLockTimeoutMs);
+            serial = counter.Reserve(pr.FPort, kLockTimeoutMs,
+                                     [&](const QString& line) { set.Note(line); });
         } catch (const ECliError& e) {
             pr.FStarted = true;
-            pr.FStatus = e.FStatus;
+            pr.FStatus = StopStatus() != 0 ? StopStatus() : e.FStatus;
             pr.FMessage = e.Message();
             return; // the rest stay unstarted
         }
@@ -380,35 +406,42 @@ int SetFactoryFromCounter(const TCliRequest& r) {
         w.FCmdCode = cmdSetFactoryInfo;
         w.FCmdArg = 0;
         if (r.FVerbose)
-            set.Note(QStringLiteral("%1: serial %2, command 0x64, %3 bytes: %4")
-                         .arg(pr.FPort, QString::fromLatin1(text))
-                         .arg(w.FCmdLength)
-                         .arg(Hex(w.FCmdData, w.FCmdLength)));
-        pr.Start(jobCommand, [&, text](TPortRunner& done) {
-            const bool took = done.FStatus == exitOk;
-            if (took) {
-                done.FNote = QStringLiteral("serial ") + QString::fromLatin1(text);
-                try {
-                    counter.Commit();
-                } catch (const ECliError& e) {
-                    done.FStatus = e.FStatus;
-                    done.FMessage = e.Message();
-                    done.FNote += QStringLiteral(", counter not stored");
+            set.PortNote(pr, QStringLiteral("serial %1, command 0x64, %2 bytes: %3")
+                                 .arg(QString::fromLatin1(text))
+                                 .arg(w.FCmdLength)
+                                 .arg(Hex(w.FCmdData, w.FCmdLength)));
+        const bool started = pr.Start(jobCommand, [&, text](TPortRunner& done) {
+            const QString serialText = QString::fromLatin1(text);
+            const bool spent = SentNotConfirmed(done, serialText);
+            try {
+                if (done.FStatus == exitOk) {
+                    done.FNote = QStringLiteral("serial ") + serialText;
+                    counter.Used();
+                } else if (spent) {
+                    counter.SentNotConfirmed();
+                } else {
+                    counter.Return();
                 }
+            } catch (const ECliError& e) {
+                FileTrouble(set, done, e);
             }
-            AppendRecord(r, done, QString::fromLatin1(model),
-                         took ? QString::fromLatin1(text) : QString());
-            counter.Release();
-            // A counter that could not be stored would hand the same number out again.
-            if (done.FStatus != exitFile)
-                startNext();
+            AppendRecord(r, set, done, QString::fromLatin1(model), serialText, spent);
+            startNext();
         });
+        if (!started) {
+            // Stopped between the reservation and the start: nothing was sent.
+            try {
+                counter.Return();
+            } catch (const ECliError& e) {
+                set.PortNote(pr, e.Message());
+            }
+        }
     };
     startNext();
     set.Wait();
     for (const auto& pr : runners)
         if (!pr->FStarted)
-            pr->FStatus = exitFile;
+            pr->FStatus = StopStatus() != 0 ? StopStatus() : exitFile;
     return Report(r, set);
 }
 
@@ -446,7 +479,7 @@ int Font(const TCliRequest& r) {
                        QStringLiteral("$63"), QStringLiteral("0"), size);
 }
 
-// Converts the pictures with the LOGO settings; a failure names the picture.
+// Converts the pictures with the LOGO settings; a failure names every picture that fails.
 QByteArray BuildLogo(const TCliRequest& r, QStringList& files) {
     if (files.size() > MaxLogoEntries)
         throw ECliError(exitUsage, QStringLiteral("At most %1 pictures fit in one logo image, "
@@ -456,30 +489,39 @@ QByteArray BuildLogo(const TCliRequest& r, QStringList& files) {
     for (QString& f : files)
         f = QFileInfo(f).absoluteFilePath();
     const TToolSettings& s = r.FSettings;
-    const TLogoBuild build = BuildLogoImage(files, s.FLogoSize, s.FLogoWidth);
+    TLogoConverter converter;
+    const TLogoBuild build = BuildLogoImage(files, s.FLogoSize, s.FLogoWidth, &converter);
     if (build.FOk)
         return build.FImage;
-    // The records before the failing picture were built.
-    qsizetype at = 3;
-    int index = 0;
-    while (index < files.size() && at + 4 <= build.FImage.size()) {
-        const auto* p = reinterpret_cast<const uint8_t*>(build.FImage.constData() + at);
-        at += 4 + qsizetype(p[0] | p[1] << 8) * qsizetype(p[2] | p[3] << 8) * 8;
-        ++index;
+    // Each picture alone, with the whole logo memory as its room.
+    constexpr int64_t kHeader = 3;
+    QStringList reasons;
+    int64_t total = kHeader;
+    for (const QString& file : files) {
+        if (const QString why = NotRegularFile(file); !why.isEmpty()) {
+            reasons << FileErrorText("open", file, why);
+            continue;
+        }
+        const TLogoRecord record = converter.Convert(file, s.FLogoWidth, s.FLogoSize - kHeader);
+        if (record.FOk)
+            total += record.FRecord.size();
+        else if (record.FDecodeError)
+            reasons << QStringLiteral("\"%1\": %2")
+                           .arg(QDir::toNativeSeparators(file), record.FMessage);
+        else
+            reasons << QStringLiteral("\"%1\" refused (%2): a picture must be 1 to %3 dots "
+                                      "wide, and the image must fit in %4 bytes (LOGO WIDTH and "
+                                      "SIZE).")
+                           .arg(QDir::toNativeSeparators(file), record.FMessage)
+                           .arg(s.FLogoWidth)
+                           .arg(s.FLogoSize);
     }
-    const QString file = files.value(index);
-    if (!QFileInfo(file).isFile())
-        throw ECliError(exitFile, FileErrorText("open", file, QStringLiteral("No such file.")));
-    if (build.FDecodeError)
-        throw ECliError(
-            exitFile,
-            QStringLiteral("\"%1\": %2").arg(QDir::toNativeSeparators(file), build.FMessage));
-    throw ECliError(exitFile, QStringLiteral("\"%1\" refused (%2): a picture must be 1 to %3 "
-                                             "dots wide, and the image must fit in %4 bytes "
-                                             "(LOGO WIDTH and SIZE).")
-                                  .arg(QDir::toNativeSeparators(file), build.FMessage)
-                                  .arg(s.FLogoWidth)
-                                  .arg(s.FLogoSize));
+    if (reasons.isEmpty())
+        reasons << QStringLiteral("The pictures take %1 bytes together, more than the %2 bytes of "
+                                  "the logo memory (LOGO SIZE); leave some out.")
+                       .arg(total)
+                       .arg(s.FLogoSize);
+    throw ECliError(exitFile, reasons.join(QLatin1Char('\n')));
 }
 
 int LogoBuild(const TCliRequest& r) {
@@ -521,49 +563,55 @@ int LogoDownload(const TCliRequest& r) {
                        QString::number(r.FSettings.FLogoPara), image.size());
 }
 
+int Run(const TCliRequest& r) {
+    const QString& c = r.FCommand;
+    if (c == QLatin1String("help")) {
+        std::fputs(HelpText().toLocal8Bit().constData(), stdout);
+        return exitOk;
+    }
+    if (c == QLatin1String("version")) {
+        Out(QStringLiteral("nuvctl %1").arg(QStringLiteral(PROJECT_VERSION)));
+        return exitOk;
+    }
+    CheckBeforePrinters(r);
+    if (c == QLatin1String("list-ports"))
+        return ListPorts(r);
+    if (c == QLatin1String("query"))
+        return RunOnAllPorts(
+            r, jobQuery, [](TCommThread&) {}, 0, true);
+    if (c == QLatin1String("find"))
+        return Find(r);
+    if (c == QLatin1String("set-params"))
+        return SetParams(r);
+    if (c == QLatin1String("set-bluetooth"))
+        return SetBluetooth(r);
+    if (c == QLatin1String("set-ircomm"))
+        return SetIrComm(r);
+    if (c == QLatin1String("set-factory"))
+        return r.FSerialFile.isEmpty() ? SetFactory(r) : SetFactoryFromCounter(r);
+    if (c == QLatin1String("program"))
+        return Program(r);
+    if (c == QLatin1String("font"))
+        return Font(r);
+    if (c == QLatin1String("logo build"))
+        return LogoBuild(r);
+    if (c == QLatin1String("logo download"))
+        return LogoDownload(r);
+    throw ECliError(exitInternal, QStringLiteral("command %1 has no implementation").arg(c));
+}
+
 } // namespace
 
 int RunCli(const QStringList& arguments) {
     try {
-        const TCliRequest r = ParseCommandLine(arguments);
-        const QString& c = r.FCommand;
-        if (c == QLatin1String("help")) {
-            std::fputs(HelpText().toLocal8Bit().constData(), stdout);
-            return exitOk;
-        }
-        if (c == QLatin1String("version")) {
-            Out(QStringLiteral("nuvctl %1").arg(QStringLiteral(PROJECT_VERSION)));
-            return exitOk;
-        }
-        if (c == QLatin1String("list-ports"))
-            return ListPorts(r);
-        if (c == QLatin1String("query"))
-            return RunOnAllPorts(
-                r, jobQuery, [](TCommThread&) {}, 0, true);
-        if (c == QLatin1String("find"))
-            return Find(r);
-        if (c == QLatin1String("set-params"))
-            return SetParams(r);
-        if (c == QLatin1String("set-bluetooth"))
-            return SetBluetooth(r);
-        if (c == QLatin1String("set-ircomm"))
-            return SetIrComm(r);
-        if (c == QLatin1String("set-factory"))
-            return r.FSerialFile.isEmpty() ? SetFactory(r) : SetFactoryFromCounter(r);
-        if (c == QLatin1String("program"))
-            return Program(r);
-        if (c == QLatin1String("font"))
-            return Font(r);
-        if (c == QLatin1String("logo build"))
-            return LogoBuild(r);
-        if (c == QLatin1String("logo download"))
-            return LogoDownload(r);
-        throw ECliError(exitInternal, QStringLiteral("command %1 has no implementation").arg(c));
+        const int status = Run(ParseCommandLine(arguments));
+        // Jobs stopped by a signal end with their own results; the process reports the signal.
+        return StopStatus() != 0 ? StopStatus() : status;
     } catch (const ECliError& e) {
         Err(e.Message());
         if (e.FStatus == exitUsage)
             Err(QStringLiteral("See nuvctl --help."));
-        return e.FStatus;
+        return StopStatus() != 0 ? StopStatus() : e.FStatus;
     } catch (const std::exception& e) {
         Err(QStringLiteral("internal error: %1").arg(QString::fromLocal8Bit(e.what())));
         return exitInternal;

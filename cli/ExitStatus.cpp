@@ -1,5 +1,7 @@
 #include "ExitStatus.h"
 
+#include "StopSignals.h"
+
 int ExitStatusFor(uint8_t errorCode, TFailStep step) {
     if (errorCode == 0)
         return exitOk;
@@ -19,6 +21,8 @@ int ExitStatusFor(uint8_t errorCode, TFailStep step) {
         return exitJob;
     case TFailStep::File:
         return exitFile;
+    case TFailStep::Cancelled:
+        return StopStatus() != 0 ? StopStatus() : exitJob;
     case TFailStep::None:
         break;
     }
@@ -45,6 +49,10 @@ QString StatusWord(int status) {
         return QStringLiteral("mode refused");
     case exitJob:
         return QStringLiteral("job failed");
+    case exitSigHup:
+    case exitSigInt:
+    case exitSigTerm:
+        return QStringLiteral("cancelled");
     default:
         return QStringLiteral("internal error");
     }

@@ -18,6 +18,10 @@ enum TExitStatus : int {
     exitRateChange = 7,  // the printer or the port refused the rate change
     exitMode = 8,        // the printer refused programming or download mode
     exitJob = 9,         // a transfer or the job itself failed
+    // Stopped by a signal: 128 + its number, as a shell reports it.
+    exitSigHup = 129,
+    exitSigInt = 130,
+    exitSigTerm = 143,
 };
 
 // The status of a finished job.

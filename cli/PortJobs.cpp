@@ -2,6 +2,7 @@
 
 #include "CliOptions.h"
 #include "ExitStatus.h"
+#include "StopSignals.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -9,23 +10,47 @@
 #include <cstdio>
 #include <unistd.h>
 
+QStringList PortLogPaths(const QString& logPath, const QStringList& ports) {
+    QStringList paths;
+    QSet<QString> used;
+    for (const QString& port : ports) {
+        if (logPath.isEmpty() || ports.size() == 1) {
+            paths.append(logPath);
+            continue;
+        }
+        const QFileInfo info(logPath);
+        const QString suffix =
+            info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
+        const QString stem =
+            info.dir().filePath(info.completeBaseName() + QLatin1Char('-') + PortFileTag(port));
+        QString path = stem + suffix;
+        for (int n = 2; used.contains(path); ++n)
+            path = stem + QLatin1Char('-') + QString::number(n) + suffix;
+        used.insert(path);
+        paths.append(path);
+    }
+    return paths;
+}
+
 namespace {
 
-// With several ports each gets its own log: the port's name goes before the extension.
-QString LogPathFor(const QString& logPath, const QString& port, int ports, QSet<QString>& used) {
-    if (logPath.isEmpty())
-        return {};
-    if (ports == 1)
-        return logPath;
-    const QFileInfo info(logPath);
-    const QString suffix = info.suffix().isEmpty() ? QString() : QLatin1Char('.') + info.suffix();
-    const QString stem =
-        info.dir().filePath(info.completeBaseName() + QLatin1Char('-') + PortFileTag(port));
-    QString path = stem + suffix;
-    for (int n = 2; used.contains(path); ++n)
-        path = stem + QLatin1Char('-') + QString::number(n) + suffix;
-    used.insert(path);
-    return path;
+// What a frame's argument is: a firmware block's offset, a downloaded block's address, or the
+// rate, mode or nothing of the other commands.
+QString ArgumentName(uint16_t command) {
+    switch (command) {
+    case cmdWriteProgram:
+        return QStringLiteral("offset");
+    case cmdQueryDevice:
+    case cmdSetLinkRate:
+    case cmdSelectMode:
+    case cmdSetParameters:
+    case cmdSetBluetooth:
+    case cmdSetIrRate:
+    case cmdSetFactoryInfo:
+        return QStringLiteral("argument");
+    default:
+        return QStringLiteral("address");
+    }
 }
 
 } // namespace
@@ -42,13 +67,16 @@ TPortRunner::~TPortRunner() {
     FWorker.reset();
 }
 
-void TPortRunner::Start(uint8_t job, std::function<void(TPortRunner&)> onDone) {
+bool TPortRunner::Start(uint8_t job, std::function<void(TPortRunner&)> onDone) {
+    if (StopSignal() != 0)
+        return false;
     if (!FStarted)
         FTimer.start();
     FStarted = true;
     FOnDone = std::move(onDone);
     FSet.JobStarted();
     FWorker->PostJob(job, this);
+    return true;
 }
 
 bool TPortRunner::event(QEvent* e) {
@@ -60,10 +88,22 @@ bool TPortRunner::event(QEvent* e) {
         FSet.ProgressChanged();
         return true;
     }
+    if (e->type() == WM_FRAME) {
+        const auto* f = static_cast<TFrameEvent*>(e);
+        FSet.PortNote(*this,
+                      QStringLiteral("0x%1 %2 %3: %4 bytes, %5 %6%7")
+                          .arg(f->FCommand, 2, 16, QLatin1Char('0'))
+                          .arg(ArgumentName(f->FCommand))
+                          .arg(f->FArgument)
+                          .arg(f->FLength)
+                          .arg(f->FTries)
+                          .arg(f->FTries == 1 ? QStringLiteral("try") : QStringLiteral("tries"))
+                          .arg(f->FAnswered ? QString() : QStringLiteral(", no reply")));
+        return true;
+    }
     if (e->type() == WM_STATUSTEXT) {
         if (FSet.Verbose())
-            FSet.Note(
-                QStringLiteral("%1: %2").arg(FPort, static_cast<TStatusTextEvent*>(e)->FText));
+            FSet.PortNote(*this, static_cast<TStatusTextEvent*>(e)->FText);
         return true;
     }
     if (e->type() != WM_USER)
@@ -75,12 +115,13 @@ bool TPortRunner::event(QEvent* e) {
         FStatus = ExitStatusFor(w.FErrorCode, w.FErrorStep);
         FMessage = w.FErrorText;
         FDeviceId = w.FDeviceId;
+        FCommandSent = w.FCommandSent;
         if (!w.FLogError.isEmpty())
-            FSet.Note(
-                QStringLiteral("%1: the traffic log was not written: %2").arg(FPort, w.FLogError));
+            FSet.PortNote(*this,
+                          QStringLiteral("The traffic log was not written: %1").arg(w.FLogError));
     } else {
         FStatus = exitInternal;
-        FMessage = QStringLiteral("%1: the job's end was not signalled.").arg(FPort);
+        FMessage = QStringLiteral("The job's end was not signalled.");
     }
     FSeconds = double(FTimer.nsecsElapsed()) / 1e9;
     if (FStatus == exitOk)
@@ -101,13 +142,15 @@ TJobSet::TJobSet(const TCliRequest& request, const QStringList& ports, bool prog
     origin.FBaudRate = request.FBaudRate;
     origin.FPeerHost = request.FSettings.FPeerHost;
     origin.FPeerPort = request.FSettings.FPeerPort;
+    origin.FReader = TReader::CommandLine;
+    origin.FReportFrames = request.FVerbose;
     FTimer.start();
-    QSet<QString> logs;
-    for (const QString& port : ports) {
-        origin.FPortName = port;
-        FRunners.push_back(std::make_unique<TPortRunner>(
-            *this, port, origin, LogPathFor(request.FLogPath, port, int(ports.size()), logs)));
+    const QStringList logs = PortLogPaths(request.FLogPath, ports);
+    for (qsizetype i = 0; i < ports.size(); ++i) {
+        origin.FPortName = ports[i];
+        FRunners.push_back(std::make_unique<TPortRunner>(*this, ports[i], origin, logs[i]));
     }
+    WhenStopped(&FStopContext, [this] { Stop(); });
 }
 
 TJobSet::~TJobSet() {
@@ -124,6 +167,19 @@ void TJobSet::Note(const QString& line) {
     FProgress.Clear();
     std::fprintf(stderr, "nuvctl: %s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
+}
+
+void TJobSet::PortNote(const TPortRunner& runner, const QString& text) {
+    Note(FRunners.size() > 1 ? runner.FPort + QStringLiteral(": ") + text : text);
+}
+
+void TJobSet::Stop() {
+    if (FRunning > 0)
+        Note(QStringLiteral("%1: each printer stops after its current block; a second signal ends "
+                            "nuvctl at once.")
+                 .arg(SignalName(StopSignal())));
+    for (const auto& r : FRunners)
+        r->Worker().RequestCancel();
 }
 
 void TJobSet::JobStarted() {

@@ -19,6 +19,10 @@
 struct TCliRequest;
 class TJobSet;
 
+// The traffic log of each port: logPath itself for one port, with several the port's name put
+// before the extension (FILE-ttyUSB0.log); all empty without logPath.
+QStringList PortLogPaths(const QString& logPath, const QStringList& ports);
+
 // One port: its worker, and what its jobs ended with.
 class TPortRunner : public QObject {
 public:
@@ -31,7 +35,8 @@ public:
 
     // Fills nothing: the caller fills the worker's job inputs first. onDone runs on the main
     // thread after the worker has signalled the end of the job, and may start another job.
-    void Start(uint8_t job, std::function<void(TPortRunner&)> onDone = {});
+    // After a stop signal nothing starts: false.
+    bool Start(uint8_t job, std::function<void(TPortRunner&)> onDone = {});
     void SetRate(int32_t rate) { FOrigin.FBaudRate = rate; }
 
     // The last job's result, valid from onDone on.
@@ -39,10 +44,11 @@ public:
     int FStatus = 0;
     QString FMessage; // why it failed, in the technician's words
     QByteArray FDeviceId;
-    double FSeconds = 0; // from the first job's start to the last one's end
-    int64_t FDone = 0;   // transfer bytes acknowledged
-    int64_t FTotal = 0;  // transfer bytes expected
-    QString FNote;       // added to the result, e.g. the serial number it was given
+    bool FCommandSent = false; // the command job's block went out (TCommThread::FCommandSent)
+    double FSeconds = 0;       // from the first job's start to the last one's end
+    int64_t FDone = 0;         // transfer bytes acknowledged
+    int64_t FTotal = 0;        // transfer bytes expected
+    QString FNote;             // added to the result, e.g. the serial number it was given
 
 protected:
     bool event(QEvent* e) override;
@@ -66,6 +72,8 @@ public:
     void Wait();
     // A line on stderr that the progress bar must not overwrite.
     void Note(const QString& line);
+    // A sentence about one port: with several ports it starts with the port's name.
+    void PortNote(const TPortRunner& runner, const QString& text);
     bool Verbose() const { return FVerbose; }
     // Wall time since the set was made.
     double Seconds() const { return double(FTimer.nsecsElapsed()) / 1e9; }
@@ -75,6 +83,7 @@ private:
     void JobStarted();
     void JobEnded();
     void ProgressChanged();
+    void Stop();
 
     bool FVerbose;
     TProgressBar FProgress;
@@ -82,4 +91,6 @@ private:
     int FRunning = 0;
     QEventLoop FLoop;
     QElapsedTimer FTimer;
+    // Receives the stop signal; goes before the runners it reaches.
+    QObject FStopContext;
 };

@@ -1,12 +1,14 @@
 #include "SerialCounter.h"
 
+#include "CliOptions.h"
 #include "ExitStatus.h"
 #include "FileError.h"
+#include "StopSignals.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QSaveFile>
+#include <QFileInfo>
 #include <QThread>
 #include <cerrno>
 #include <cstring>
@@ -26,8 +28,9 @@ QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
 }
 
-// A blocking flock cannot be given a time-out, so poll.
-bool LockWithin(int fd, int timeoutMs) {
+// A blocking flock cannot be given a time-out, so poll. A stop signal ends the wait for a lock
+// that would start new work, not for one that records work done.
+bool LockWithin(int fd, int timeoutMs, bool stoppable) {
     QElapsedTimer timer;
     timer.start();
     for (;;) {
@@ -35,6 +38,10 @@ bool LockWithin(int fd, int timeoutMs) {
             return true;
         if (errno != EWOULDBLOCK && errno != EINTR)
             return false;
+        if (stoppable && StopSignal() != 0) {
+            errno = EINTR;
+            return false;
+        }
         if (timer.elapsed() >= timeoutMs) {
             errno = EWOULDBLOCK;
             return false;
@@ -57,12 +64,25 @@ QString LockFailure(const QString& path, int timeoutMs) {
                               "nuvctl hangs on it.")
             .arg(Native(path))
             .arg(timeoutMs / 1000);
+    if (errno == EINTR && StopSignal() != 0)
+        return QStringLiteral("Stopped by %1 while waiting for the lock on \"%2\".")
+            .arg(SignalName(StopSignal()), Native(path));
     return FileErrorText("lock", path, SystemError());
+}
+
+QByteArray CounterText(int64_t value) {
+    return QByteArray::number(qlonglong(value)) + '\n';
 }
 
 } // namespace
 
-TSerialCounter::TSerialCounter(const QString& path) : FPath(path) {}
+TSerialCounter::TSerialCounter(const QString& path)
+    : FPath(CounterPath(path)), FJournal(JournalPath(FPath)) {}
+
+QString TSerialCounter::CounterPath(const QString& path) {
+    const QString canonical = QFileInfo(path).canonicalFilePath();
+    return canonical.isEmpty() ? path : canonical;
+}
 
 TSerialCounter::~TSerialCounter() {
     Release();
@@ -80,24 +100,57 @@ int64_t TSerialCounter::Peek(const QString& path) {
     if (!digits)
         throw ECliError(exitFile,
                         QStringLiteral("The serial counter file \"%1\" must hold the next serial "
-                                       "number as decimal digits (up to 18), not \"%2\".")
-                            .arg(Native(path), QString::fromLatin1(text.left(40))));
-    return text.toLongLong();
+                                       "number as decimal digits (up to 18), not %2.")
+                            .arg(Native(path), Quoted(QString::fromLatin1(text))));
+    const int64_t value = text.toLongLong();
+    if (value > kLastSerial)
+        throw ECliError(exitFile,
+                        QStringLiteral("The serial counter file \"%1\" holds %2: the number after "
+                                       "it would not fit in 18 digits. Start a new series.")
+                            .arg(Native(path))
+                            .arg(value));
+    return value;
 }
 
-int64_t TSerialCounter::Take(int timeoutMs) {
+int64_t TSerialCounter::Reserve(const QString& port, int timeoutMs,
+                                const std::function<void(const QString&)>& note) {
     Release();
-    const QString lockPath = FPath + QStringLiteral(".lock");
+    const QString lockPath = LockPath(FPath);
     FLockFd = OpenForLock(lockPath, O_RDWR | O_CREAT);
     if (FLockFd < 0)
         throw ECliError(exitFile, FileErrorText("create", lockPath, SystemError()));
-    if (!LockWithin(FLockFd, timeoutMs)) {
+    if (!LockWithin(FLockFd, timeoutMs, true)) {
         const QString why = LockFailure(lockPath, timeoutMs);
         Release();
         throw ECliError(exitFile, why);
     }
     try {
-        FTaken = Peek(FPath);
+        int64_t next = Peek(FPath);
+        const std::optional<TJournalEntry> last = FJournal.LastEntry();
+        if (last && last->FEvent == journal::Reserved) {
+            // That printer may or may not hold the number: it is never handed out again.
+            note(QStringLiteral("serial %1 was reserved by an earlier run that did not finish "
+                                "(%2, %3); it is not reused.")
+                     .arg(last->FSerial)
+                     .arg(last->FPort, last->FTime));
+            FJournal.Append(last->FSerial, journal::NotFinished, last->FPort, last->FPid);
+            if (last->FSerial >= next)
+                next = last->FSerial + 1;
+            if (next > kLastSerial)
+                throw ECliError(exitFile, QStringLiteral("The serial counter \"%1\" has no "
+                                                         "number left in 18 digits.")
+                                              .arg(Native(FPath)));
+        }
+        FJournal.Append(next, journal::Reserved, port);
+        QString error;
+        if (!ReplaceDurably(FPath, CounterText(next + 1), &error))
+            throw ECliError(exitFile,
+                            QStringLiteral("%1 Serial %2 is journalled as reserved and will not "
+                                           "be handed out; nothing was sent.")
+                                .arg(FileErrorText("write", FPath, error))
+                                .arg(next));
+        FTaken = next;
+        FPort = port;
     } catch (...) {
         Release();
         throw;
@@ -105,20 +158,39 @@ int64_t TSerialCounter::Take(int timeoutMs) {
     return FTaken;
 }
 
-void TSerialCounter::Commit() {
-    QSaveFile file(FPath);
-    const QByteArray next = QByteArray::number(qlonglong(FTaken + 1)) + '\n';
-    const bool stored =
-        file.open(QIODevice::WriteOnly) && file.write(next) == next.size() && file.commit();
+void TSerialCounter::Outcome(const QString& event) {
     const int64_t taken = FTaken;
-    if (!stored)
+    const QString port = FPort;
+    try {
+        FJournal.Append(taken, event, port);
+    } catch (...) {
+        Release();
+        throw;
+    }
+    Release();
+}
+
+void TSerialCounter::Used() {
+    Outcome(journal::Used);
+}
+
+void TSerialCounter::SentNotConfirmed() {
+    Outcome(journal::SentNotConfirmed);
+}
+
+void TSerialCounter::Return() {
+    QString error;
+    if (!ReplaceDurably(FPath, CounterText(FTaken), &error)) {
+        // The journal keeps "reserved"; the next run passes the number over.
+        const int64_t taken = FTaken;
+        Release();
         throw ECliError(exitFile,
-                        QStringLiteral("The printer took serial %1, but the counter file \"%2\" "
-                                       "could not be updated (%3): set it to %4 before the next "
-                                       "run.")
+                        QStringLiteral("Serial %1 was not sent, but the counter could not be set "
+                                       "back to it: %2 It stays unused.")
                             .arg(taken)
-                            .arg(Native(FPath), file.errorString())
-                            .arg(taken + 1));
+                            .arg(FileErrorText("write", FPath, error)));
+    }
+    Outcome(journal::Returned);
 }
 
 void TSerialCounter::Release() {
@@ -145,7 +217,7 @@ void AppendCsvRecord(const QString& path, const QStringList& header, const QStri
     if (fd < 0)
         throw ECliError(exitFile, FileErrorText("open", path, SystemError()));
     QString error;
-    if (!LockWithin(fd, timeoutMs)) {
+    if (!LockWithin(fd, timeoutMs, false)) {
         error = LockFailure(path, timeoutMs);
     } else {
         struct stat st {};

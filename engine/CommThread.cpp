@@ -53,6 +53,7 @@ void TCommThread::PostJob(uint8_t jobCode, QObject* notifyWnd) {
         std::lock_guard<std::mutex> lock(FWakeMutex);
         FNotifyWnd = notifyWnd;
         FJobCode = jobCode;
+        FCancel.store(false);
         FPending = true;
     }
     FWake.notify_all();
@@ -60,6 +61,7 @@ void TCommThread::PostJob(uint8_t jobCode, QObject* notifyWnd) {
 
 void TCommThread::run() {
     for (;;) {
+        uint8_t job = 0;
         {
             std::unique_lock<std::mutex> lock(FWakeMutex);
             FWake.wait(lock, [this] { return FPending || FTerminate; });
@@ -67,8 +69,9 @@ void TCommThread::run() {
                 break;
             FPending = false;
             FJobNotifyWnd = FNotifyWnd;
+            job = FJobCode;
         }
-        RunOneJob();
+        RunOneJob(job);
     }
     // The port was opened on this thread; close it here too.
     FUart.Close();
@@ -88,7 +91,14 @@ void TCommThread::Fail(uint8_t code, TFailStep step, const QString& reason) {
                           .arg(PeerText(FLink.FActivePeer.FHost, FLink.FActivePeer.FPort));
 }
 
-void TCommThread::RunOneJob() {
+bool TCommThread::StopsHere(const QString& reason) {
+    if (!FCancel.load())
+        return false;
+    Fail(errCancelled, TFailStep::Cancelled, reason);
+    return true;
+}
+
+void TCommThread::RunOneJob(uint8_t job) {
     try {
         FLog.Clear();
         FLinkOpened = false;
@@ -96,11 +106,14 @@ void TCommThread::RunOneJob() {
         FBaudRate = FOrigin ? FOrigin->FBaudRate : 9600;
         FLink.FPeerHost = FOrigin ? FOrigin->FPeerHost : QString();
         FLink.FPeerPort = FOrigin ? FOrigin->FPeerPort : 0;
+        FReader = FOrigin ? FOrigin->FReader : TReader::Window;
+        FReportFrames = FOrigin && FOrigin->FReportFrames;
         FErrorCode = 0;
         FErrorStep = TFailStep::None;
         FErrorText.clear();
         FDeviceId.clear();
-        switch (FJobCode) {
+        FCommandSent = false;
+        switch (job) {
         case jobDownload:
             DoDownload();
             break;
@@ -149,7 +162,12 @@ void TCommThread::RunOneJob() {
         // An unwritable log leaves the job's result as it was; the window says so.
         FLogError = QString::fromStdString(e.what());
     }
-    FJobCode = 0;
+    {
+        std::lock_guard<std::mutex> lock(FWakeMutex);
+        // A job posted meanwhile keeps its code.
+        if (!FPending)
+            FJobCode = 0;
+    }
     FDoneEvent.Set();
     Post(new TJobDoneEvent);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "FailureText.h"
 #include "LinkConnection.h"
 #include "MemoryStream.h"
 #include "TrafficLog.h"
@@ -10,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <functional>
@@ -30,6 +32,7 @@ constexpr uint8_t errRateChange = 4;
 constexpr uint8_t errWrongDevice = 5;
 constexpr uint8_t errDownloadMode = 7;
 constexpr uint8_t errProgramMode = 8;
+constexpr uint8_t errCancelled = 9; // the job stopped at a cancel request
 
 // Which step of a job failed; scripts tell failures apart by it.
 enum class TFailStep : uint8_t {
@@ -42,6 +45,7 @@ enum class TFailStep : uint8_t {
     Transfer,    // a block of a transfer went unanswered
     File,        // a file could not be read
     Job,         // anything else that ended the job
+    Cancelled,   // a cancel request stopped it between two steps or blocks
 };
 
 // Printer commands.
@@ -67,6 +71,7 @@ constexpr uint32_t modeProgramEnd = 0xFFFFFFFF;
 constexpr QEvent::Type WM_USER = static_cast<QEvent::Type>(QEvent::User + 0x400);
 constexpr QEvent::Type WM_PROGRESS = static_cast<QEvent::Type>(QEvent::User + 0x401);
 constexpr QEvent::Type WM_STATUSTEXT = static_cast<QEvent::Type>(QEvent::User + 0x402);
+constexpr QEvent::Type WM_FRAME = static_cast<QEvent::Type>(QEvent::User + 0x403);
 
 // End of a job; only wakes the window's wait.
 class TJobDoneEvent : public QEvent {
@@ -86,6 +91,19 @@ class TStatusTextEvent : public QEvent {
 public:
     explicit TStatusTextEvent(const QString& text) : QEvent(WM_STATUSTEXT), FText(text) {}
     QString FText;
+};
+
+// One request frame exchanged, for readers that asked for them (TJobOrigin::FReportFrames).
+class TFrameEvent : public QEvent {
+public:
+    TFrameEvent(uint16_t command, uint32_t argument, int32_t length, int tries, bool answered)
+        : QEvent(WM_FRAME), FCommand(command), FArgument(argument), FLength(length), FTries(tries),
+          FAnswered(answered) {}
+    uint16_t FCommand;
+    uint32_t FArgument; // a transfer block's offset or address
+    int32_t FLength;    // data bytes
+    int FTries;         // times the frame was sent
+    bool FAnswered;
 };
 
 // Auto-reset event: a successful wait clears it.
@@ -108,6 +126,10 @@ struct TJobOrigin {
     int32_t FBaudRate = 9600;
     QString FPeerHost;
     uint16_t FPeerPort = 0;
+    // Whose words the failure reasons use.
+    TReader FReader = TReader::Window;
+    // Post a TFrameEvent for every request frame exchanged.
+    bool FReportFrames = false;
 };
 
 class TCommThread : public QThread {
@@ -120,6 +142,10 @@ public:
 
     // Called on the window thread while no job is pending.
     void PostJob(uint8_t jobCode, QObject* notifyWnd);
+    // Any thread: the job running or posted stops at its next step or block with errCancelled; a
+    // frame already sent still gets its reply waited for. The next PostJob starts afresh.
+    void RequestCancel() { FCancel.store(true); }
+    bool CancelRequested() const { return FCancel.load(); }
     // Called by the jobs on the worker thread.
     void ReportProgress(const QString& text, int32_t done, int32_t total, bool statusBar);
     // A transfer broke off after `acknowledged` bytes: that figure is shown, whatever the
@@ -164,6 +190,9 @@ public:
     // Why "debug.log" could not be written after the last job; empty when it was.
     QString FLogError;
     QByteArray FDeviceId;
+    // The command job wrote its block to the link (the printer may hold it even without a
+    // reply); false when it failed or stopped before that.
+    bool FCommandSent = false;
     QObject* FNotifyWnd = nullptr; // set by PostJob; must outlive the job it was posted with
     QString FPortName;
     int32_t FBaudRate = 9600;
@@ -181,16 +210,20 @@ protected:
     void run() override;
 
 private:
-    void RunOneJob();
+    void RunOneJob(uint8_t job);
+    // Records a cancel request as the job's end; true when there was one.
+    bool StopsHere(const QString& reason);
     void Post(QEvent* event);
     void AddLog(const QByteArray& line) { FLog.AddLog(line); }
     void DumpHex(const uint8_t* data, int32_t count) { FLog.DumpHex(data, count); }
 
     const TJobOrigin* FOrigin;
-    QObject* FJobNotifyWnd = nullptr; // FNotifyWnd as taken with the current job
-    bool FLinkOpened = false;         // this job opened the link and has not closed it
-    bool FLinkWorked = false;         // a reply came over the link of this job
-    bool FPeerRefused = false;        // since then, the datagram peer refused a request
+    QObject* FJobNotifyWnd = nullptr;  // FNotifyWnd as taken with the current job
+    TReader FReader = TReader::Window; // FOrigin's, as taken with the current job
+    bool FReportFrames = false;
+    bool FLinkOpened = false;  // this job opened the link and has not closed it
+    bool FLinkWorked = false;  // a reply came over the link of this job
+    bool FPeerRefused = false; // since then, the datagram peer refused a request
     TLinkConnection FLink;
     QString FLogPath;
     bool FHaveProgressTime = false; // the zero time: the first progress call always posts
@@ -202,4 +235,5 @@ private:
     bool FPending = false;
     bool FTerminate = false;
     bool FFinished = false; // the loop has ended; set last thing on the worker
+    std::atomic<bool> FCancel{false};
 };

@@ -74,20 +74,32 @@ QString PermissionAdvice(const TDeviceAccess& access) {
         .arg(match);
 }
 
+const TRemedyWords& RemedyWords(TReader reader) {
+    static const TRemedyWords window = {
+        QStringLiteral("the name in PORT"), QStringLiteral("the PORT list"),
+        QStringLiteral("BAUD RATE"), QStringLiteral("type TCP/IP HOST:PORT into PORT"),
+        QStringLiteral("section [NETWORK] of config.ini while the window is closed")};
+    static const TRemedyWords commandLine = {
+        QStringLiteral("the name given with --port"), QStringLiteral("list-ports"),
+        QStringLiteral("--baud"), QStringLiteral("give --port \"TCP/IP HOST:PORT\""),
+        QStringLiteral("section [NETWORK] of the settings file given with --config FILE")};
+    return reader == TReader::Window ? window : commandLine;
+}
+
 QString SerialPortText(const QString& portName, const QString& devicePath) {
     return devicePath == portName ? portName : QStringLiteral("%1 (%2)").arg(portName, devicePath);
 }
 
-QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t baudRate) {
+QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t baudRate,
+                        TReader reader) {
     const QString device =
         uart.FDevicePath.isEmpty() ? TMyUart::DevicePath(portName) : uart.FDevicePath;
     const QString port = SerialPortText(portName, device);
     switch (uart.FOpenError) {
     case TOpenError::NotFound:
-        return QStringLiteral("Cannot open the port %1: there is no such port. Check the name in "
-                              "PORT; a USB adapter appears in the PORT list once it is plugged "
-                              "in.")
-            .arg(port);
+        return QStringLiteral("Cannot open the port %1: there is no such port. Check %2; a USB "
+                              "adapter appears in %3 once it is plugged in.")
+            .arg(port, RemedyWords(reader).FPortName, RemedyWords(reader).FPortList);
     case TOpenError::Permission:
         return QStringLiteral("Cannot open the port %1: permission denied. %2")
             .arg(port, PermissionAdvice(DeviceAccess(device)));
@@ -111,10 +123,10 @@ QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t ba
     return QStringLiteral("Cannot open the port %1: %2.").arg(port, why);
 }
 
-QString NoPeerText() {
-    return QStringLiteral("The datagram link has no peer: type TCP/IP HOST:PORT into PORT (for "
-                          "example TCP/IP 192.168.1.20:9100), or set HOST and PORT in section "
-                          "[NETWORK] of config.ini while the window is closed.");
+QString NoPeerText(TReader reader) {
+    return QStringLiteral("The datagram link has no peer: %1 (for example TCP/IP "
+                          "192.168.1.20:9100), or set HOST and PORT in %2.")
+        .arg(RemedyWords(reader).FPeerTyped, RemedyWords(reader).FPeerStored);
 }
 
 QString IdentificationText(const QByteArray& id) {

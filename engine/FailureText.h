@@ -10,16 +10,30 @@
 #include <cstdint>
 #include <optional>
 
+// Who reads a reason: the window names its own controls, the command-line program its options.
+// One table of reasons serves both; only the words of the remedy differ.
+enum class TReader { Window, CommandLine };
+
+struct TRemedyWords {
+    QString FPortName;   // where the port is named: "the name in PORT"
+    QString FPortList;   // where present ports are listed: "the PORT list"
+    QString FRate;       // where the printer's rate is chosen: "BAUD RATE"
+    QString FPeerTyped;  // how a datagram peer is named directly
+    QString FPeerStored; // where the configured peer lives
+};
+const TRemedyWords& RemedyWords(TReader reader);
+
 // A serial port as a technician names it: "COM3 (/dev/ttyS2)" when the name maps to another
 // device, else the name alone.
 QString SerialPortText(const QString& portName, const QString& devicePath);
 
 // Why the serial port named portName did not open, from what the last Open of uart recorded,
 // with what to try.
-QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t baudRate);
+QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t baudRate,
+                        TReader reader = TReader::Window);
 
 // The datagram link was chosen, but no peer is known.
-QString NoPeerText();
+QString NoPeerText(TReader reader = TReader::Window);
 
 // What the system says about a device file, for advice on a refused open.
 struct TDeviceAccess {

@@ -29,8 +29,11 @@ void TCommThread::DoCommand() {
     // Checked before the link opens: a block no frame can carry must not cost a handshake.
     if (FCmdLength < 0 || FCmdLength > MaxCommandData)
         throw std::invalid_argument("Command block longer than a frame can carry");
-    if (OpenLink()) {
-        const auto command = static_cast<uint16_t>(FCmdCode);
+    const auto command = static_cast<uint16_t>(FCmdCode);
+    if (OpenLink() &&
+        !StopsHere(QStringLiteral("Cancelled before %1 was sent.").arg(CommandName(command)))) {
+        // From here on the printer may hold the block, answered or not.
+        FCommandSent = true;
         if (SendCommand(command, FCmdArg, FCmdData, 1023, FCmdLength, 3, 1000) >= 0)
             SetLinkRate(FBaudRate);
         else
@@ -51,6 +54,13 @@ void TCommThread::DoProgram() {
         FStream.SetPosition(0);
         while (FStream.Position() < size) {
             const auto address = static_cast<uint32_t>(FStream.Position());
+            if (StopsHere(QStringLiteral("Cancelled after %1 of %2 bytes; the firmware in the "
+                                         "printer is incomplete until it is programmed again.")
+                              .arg(address)
+                              .arg(size))) {
+                allAcknowledged = false;
+                break;
+            }
             std::memset(block, 0xFF, 256);
             FStream.Read(block, 256);
             const int timeout = address % 4096 == 0 ? 1200 : 600;
@@ -97,6 +107,13 @@ void TCommThread::DoDownload() {
             while (FStream.Position() < size) {
                 const auto address =
                     static_cast<uint32_t>(FStream.Position()) + static_cast<uint32_t>(base);
+                if (StopsHere(QStringLiteral("Cancelled after %1 of %2 bytes of %3.")
+                                  .arg(FStream.Position())
+                                  .arg(size)
+                                  .arg(label))) {
+                    allAcknowledged = false;
+                    break;
+                }
                 const int32_t n = FStream.Read(block, 256);
                 const int timeout = (address & 0xFFF) == 0 ? 1800 : 600;
                 if (SendCommand(static_cast<uint16_t>(command), address, block, 4095, n, 3,

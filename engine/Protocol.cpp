@@ -48,7 +48,7 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
     if (length > 0)
         std::memcpy(frame + 12, data, static_cast<size_t>(length));
 
-    for (int attempt = 0; attempt < tries; ++attempt) {
+    for (int attempt = 1; attempt <= tries; ++attempt) {
         int32_t received = -1;
         try {
             SendData(frame, 12 + length);
@@ -62,9 +62,13 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
         }
         if (received >= 0) {
             FLinkWorked = true;
+            if (FReportFrames)
+                Post(new TFrameEvent(command, argument, length, attempt, true));
             return received;
         }
     }
+    if (FReportFrames)
+        Post(new TFrameEvent(command, argument, length, tries, false));
     Fail(errNoReply, TFailStep::NoReply,
          QStringLiteral("No reply from the printer %1 to command 0x%2 after %3 tries.")
              .arg(LinkPlace())
@@ -148,10 +152,11 @@ bool TCommThread::QueryDevice() {
                                   "the network and the printer's power.")
                        .arg(LinkPlace())
                  : QStringLiteral("No reply from the printer %1 at %2 bit/s after 3 tries. "
-                                  "Check the cable, the printer's power and BAUD RATE (the rate "
-                                  "the printer listens at).")
+                                  "Check the cable, the printer's power and %3 (the rate the "
+                                  "printer listens at).")
                        .arg(LinkPlace())
-                       .arg(FBaudRate));
+                       .arg(FBaudRate)
+                       .arg(RemedyWords(FReader).FRate));
         return false;
     }
     // Only what the printer sent: a short reply leaves the query's own bytes behind it.
@@ -168,6 +173,8 @@ bool TCommThread::QueryDevice() {
 bool TCommThread::SetLinkRate(int32_t rate) {
     if (FUseDatagram || FUart.FBaudRate == rate)
         return true;
+    if (StopsHere(QStringLiteral("Cancelled before the rate change to %1 bit/s.").arg(rate)))
+        return false;
     uint8_t buffer[256];
     // Without an answer the printer's rate is unknown: stop the job here.
     if (SendCommand(cmdSetLinkRate, static_cast<uint32_t>(rate), buffer, 255, 0, 1, 600) < 0) {
@@ -190,6 +197,8 @@ bool TCommThread::SetLinkRate(int32_t rate) {
 }
 
 bool TCommThread::SelectMode(uint32_t mode) {
+    if (StopsHere(QStringLiteral("Cancelled before %1 was selected.").arg(ModeName(mode))))
+        return false;
     uint8_t buffer[256];
     if (SendCommand(cmdSelectMode, mode, buffer, 255, 0, 3, 600) < 0) {
         Fail(mode == modeProgram ? errProgramMode : errDownloadMode, TFailStep::Mode,
@@ -202,10 +211,13 @@ bool TCommThread::SelectMode(uint32_t mode) {
 }
 
 bool TCommThread::OpenLink() {
+    if (StopsHere(QStringLiteral("Cancelled before the port was opened.")))
+        return false;
     if (!FLink.Open(FPortName, FBaudRate)) {
         FUseDatagram = false;
         Fail(errOpenFailed, TFailStep::Open,
-             FLink.FUseDatagram ? NoPeerText() : OpenFailureText(FPortName, FUart, FBaudRate));
+             FLink.FUseDatagram ? NoPeerText(FReader)
+                                : OpenFailureText(FPortName, FUart, FBaudRate, FReader));
         return false;
     }
     FUseDatagram = FLink.FUseDatagram;
@@ -213,6 +225,8 @@ bool TCommThread::OpenLink() {
     FLinkWorked = false;
     FPeerRefused = false;
     msleep(10);
+    if (StopsHere(QStringLiteral("Cancelled before the printer was identified.")))
+        return false;
     return QueryDevice();
 }
 

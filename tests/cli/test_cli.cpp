@@ -6,14 +6,20 @@
 #include "PrinterSim.h"
 
 #include <QDir>
+#include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QSet>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <atomic>
+#include <csignal>
 #include <memory>
+#include <random>
 #include <vector>
 
 namespace {
@@ -142,6 +148,54 @@ QList<int> Serials(TPrinters& printers) {
     return serials;
 }
 
+// "SERIAL EVENT" of each journal line.
+QStringList JournalEvents(const QString& counter) {
+    QStringList events;
+    for (const QString& line :
+         QString::fromUtf8(Read(counter + ".journal")).split('\n', Qt::SkipEmptyParts)) {
+        const QStringList fields = line.split('\t');
+        events << (fields.size() == 5 ? fields[1] + ' ' + fields[2] : "bad line: " + line);
+    }
+    return events;
+}
+
+// Sends the signal to the process as the printer takes the first frame of that command (with
+// that argument, -1: any): the printer holds it before it answers. Returns when it was sent
+// (SimNowMs(), 0 until then).
+std::shared_ptr<std::atomic<int64_t>> SignalAtFrame(TPrinterSim& sim, QProcess& process, int signal,
+                                                    uint16_t command, int64_t argument = -1) {
+    auto sentAt = std::make_shared<std::atomic<int64_t>>(0);
+    if (!process.waitForStarted(5000) || process.processId() <= 0)
+        qFatal("nuvctl did not start");
+    const pid_t pid = pid_t(process.processId());
+    const QString match =
+        QStringLiteral(" cmd %1 arg %2")
+            .arg(command, 2, 16, QLatin1Char('0'))
+            .arg(argument < 0 ? QString()
+                              : QStringLiteral("%1").arg(argument, 8, 16, QLatin1Char('0')));
+    sim.SetLogCallback([=](const QString& line) {
+        int64_t none = 0;
+        if (line.contains(match) && sentAt->compare_exchange_strong(none, SimNowMs())) {
+            ::kill(pid, signal);
+        }
+    });
+    return sentAt;
+}
+
+// Every file under dir with its contents; folders and links as such.
+QMap<QString, QByteArray> Snapshot(const QString& dir) {
+    QMap<QString, QByteArray> files;
+    QDirIterator it(dir, QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        files.insert(info.filePath(), info.isSymLink() ? "-> " + info.symLinkTarget().toUtf8()
+                                      : info.isDir()   ? QByteArray("<folder>")
+                                                       : Read(info.filePath()));
+    }
+    return files;
+}
+
 } // namespace
 
 class TestCli : public QObject {
@@ -266,13 +320,39 @@ private slots:
             bool FNothingSent;
         };
         const QList<TCase> cases = {
-            {"no such port",
+            {"no such port, in nuvctl's words",
              {"query", "--port", "/dev/nuv-no-such-port"},
              "",
              4,
-             "there is no such port",
+             "there is no such port. Check the name given with --port; a USB adapter appears in "
+             "list-ports",
              true},
-            {"no datagram peer", {"query", "--port", "TCP/IP"}, "", 4, "no peer", true},
+            {"no datagram peer", {"query", "--port", "TCP/IP"}, "", 4, "--config FILE", true},
+            {"datagram port out of range",
+             {"query", "--port", "TCP/IP 127.0.0.1:99999"},
+             "",
+             2,
+             "the port number 99999 is out of range 1..65535",
+             true},
+            {"option without its value", {"query", "--port"}, "", 2, "after '--port'.", true},
+            {"negative rate",
+             {"set-ircomm", "-1", "--port", "@"},
+             "",
+             2,
+             "RATE \"-1\": the rate must be a positive number",
+             true},
+            {"number of 10,000 digits",
+             {"set-ircomm", QString(10000, '9'), "--port", "@"},
+             "",
+             2,
+             "'99999999999999999999999999999999...' is not a valid integer value",
+             true},
+            {"firmware that is a device",
+             {"program", "/dev/zero", "--port", "@"},
+             "",
+             3,
+             "It is not a regular file.",
+             true},
             {"silent printer",
              {"query", "--port", "@"},
              "silent",
@@ -313,7 +393,7 @@ private slots:
              {"query", "--baud", "0", "--port", "@"},
              "",
              2,
-             "must be positive",
+             "must be a positive number",
              true},
             {"position past the list",
              {"set-params", "--density", "3", "--port", "@"},
@@ -379,6 +459,7 @@ private slots:
             // One sentence: the cause (and for usage errors the pointer to --help).
             QVERIFY2(run.FErr.count(QLatin1Char('\n')) == (c.FStatus == 2 ? 2 : 1),
                      what.constData());
+            QVERIFY2(!run.FErr.contains(QRegularExpression("[^.]\\.\\.(\\s|$)")), what.constData());
             QVERIFY2(sims[size_t(i)]->Frames().isEmpty() == c.FNothingSent, c.FName);
         }
     }
@@ -436,31 +517,49 @@ private slots:
                                              .arg(failed)),
                  qPrintable(lines.last()));
         QCOMPARE(run.FErr.count('\n'), failed);
+        // With several ports each sentence says whose it is.
+        if (failed)
+            QVERIFY2(run.FErr.startsWith("nuvctl: " + printers.FPaths[silent] + ": No reply"),
+                     qPrintable(run.FErr));
     }
 
-    // A number is used up only by a printer that took it; runs in parallel never share one.
+    // A printer that may hold its number uses it up; one that was sent nothing gives it back;
+    // runs in parallel never share a number.
     void serialNumbersFromTheCounter() {
         QTemporaryDir dir;
         const QString counter = dir.filePath("serial.txt");
         const QString record = dir.filePath("record.csv");
         QVERIFY(Write(counter, "1000\n"));
         TPrinters line(3);
+        TSimFaults silentToFactory;
+        silentToFactory.FSilent = true;
+        silentToFactory.FFilter = [](const TSimFrame& f) { return f.FCommand == kFactory; };
+        line[0].SetFaults(silentToFactory);
         TSimFaults silent;
         silent.FSilent = true;
         line[1].SetFaults(silent);
         TRun run = Cli({"set-factory", "NUV-II", "--serial-file", counter, "--record", record,
                         "--port", line.Ports()});
         QCOMPARE(run.FStatus, 5);
-        QCOMPARE(Serials(line), (QList<int>{1000, 1001}));
-        QCOMPARE(line[0].LastBlock(kFactory), TextPair("NUV-II", "1000", false));
+        QCOMPARE(line[0].Frames().constLast().FData, TextPair("NUV-II", "1000", false));
+        QCOMPARE(Serials(line), QList<int>{1001});
+        QCOMPARE(line[2].LastBlock(kFactory), TextPair("NUV-II", "1001", false));
         QCOMPARE(Read(counter), QByteArray("1002\n"));
+        QCOMPARE(JournalEvents(counter),
+                 (QStringList{"1000 reserved", "1000 sent, not confirmed", "1001 reserved",
+                              "1001 returned", "1001 reserved", "1001 used"}));
         QStringList rows = QString::fromUtf8(Read(record)).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(rows.size(), 4);
         QCOMPARE(rows[0], "time,port,identification,model,serial,result");
+        QVERIFY2(rows[1].endsWith(line.FPaths[0] + ",PRN 6104,NUV-II,1000,\"sent, not confirmed\""),
+                 qPrintable(rows[1]));
         QVERIFY2(rows[2].endsWith(line.FPaths[1] + ",,NUV-II,,no reply (exit 5)"),
                  qPrintable(rows[2]));
         QVERIFY2(rows[3].endsWith(line.FPaths[2] + ",PRN 6104,NUV-II,1001,OK"),
                  qPrintable(rows[3]));
+        QVERIFY2(run.FErr.startsWith("nuvctl: " + line.FPaths[0] + ": ") &&
+                     run.FErr.contains("Serial 1000 may be in that printer"),
+                 qPrintable(run.FErr));
 
         // Two runs of two printers each, at the same time.
         TPrinters a(2), b(2);
@@ -477,13 +576,251 @@ private slots:
         QCOMPARE(Read(counter), QByteArray("1006\n"));
         rows = QString::fromUtf8(Read(record)).split('\n', Qt::SkipEmptyParts);
         QCOMPARE(rows.size(), 8);
+    }
 
-        // A counter that is not a number touches no printer.
-        QVERIFY(Write(counter, "12x\n"));
-        TPrinters spare(1);
-        run = Cli({"set-factory", "NUV-II", "--serial-file", counter, "--port", spare.Ports()});
-        QCOMPARE(run.FStatus, 3);
-        QVERIFY(spare[0].Frames().isEmpty());
+    // A stop while a printer stores its number waits for its answer; a kill then leaves the
+    // number reserved, and the next run passes it over and says so once.
+    void stopAndKillWhileNumbering() {
+        QTemporaryDir dir;
+        const QString counter = dir.filePath("serial.txt");
+        QVERIFY(Write(counter, "500\n"));
+        const QStringList args = {"set-factory", "NUV-II",   "--serial-file",
+                                  counter,       "--record", dir.filePath("record.csv"),
+                                  "--port"};
+        TSimFaults slowFactory;
+        slowFactory.FDelayMs = 300;
+        slowFactory.FFilter = [](const TSimFrame& f) { return f.FCommand == kFactory; };
+
+        TPrinters stopped(1);
+        stopped[0].SetFaults(slowFactory);
+        auto p = StartCli(args + QStringList{stopped.Ports()});
+        SignalAtFrame(stopped[0], *p, SIGINT, kFactory);
+        TRun run = Finish(p);
+        QCOMPARE(run.FStatus, 130);
+        QVERIFY2(run.FOut.startsWith(stopped.FPaths[0] + "\tPRN 6104\tOK, serial 500\t"),
+                 qPrintable(run.FOut));
+        QCOMPARE(Serials(stopped), QList<int>{500});
+
+        TPrinters killed(1);
+        killed[0].SetFaults(slowFactory);
+        p = StartCli(args + QStringList{killed.Ports()});
+        SignalAtFrame(killed[0], *p, SIGKILL, kFactory);
+        run = Finish(p);
+        QCOMPARE(run.FStatus, -1);
+        QCOMPARE(Serials(killed), QList<int>{501});
+        QCOMPARE(Read(counter), QByteArray("502\n"));
+
+        // A power cut while the outcome was written leaves part of a line: it does not count.
+        QFile journal(counter + ".journal");
+        QVERIFY(journal.open(QIODevice::Append) && journal.write("2026-12-09T10:00:00\t501\tus"));
+        journal.close();
+        TPrinters next(1);
+        run = Cli(args + QStringList{next.Ports()});
+        QCOMPARE(run.FStatus, 0);
+        QCOMPARE(Serials(next), QList<int>{502});
+        QVERIFY2(run.FErr.startsWith("nuvctl: serial 501 was reserved by an earlier run that did "
+                                     "not finish (" +
+                                     killed.FPaths[0] + ", "),
+                 qPrintable(run.FErr));
+        QVERIFY(run.FErr.endsWith("); it is not reused.\n"));
+        QCOMPARE(Read(counter), QByteArray("503\n"));
+        QCOMPARE(JournalEvents(counter),
+                 (QStringList{"500 reserved", "500 used", "501 reserved",
+                              "bad line: 2026-12-09T10:00:00\t501\tus", "501 not finished",
+                              "502 reserved", "502 used"}));
+        // Said once: the next run finds the story told.
+        TPrinters later(1);
+        run = Cli(args + QStringList{later.Ports()});
+        QCOMPARE(run.FErr, QString());
+        QCOMPARE(Serials(later), QList<int>{503});
+    }
+
+    // Three runs number printers at once while one of them is killed at a random frame, again
+    // and again: no number reaches two printers, and the journal accounts for each.
+    void killedRunsNeverShareANumber() {
+        QTemporaryDir dir;
+        const QString counter = dir.filePath("serial.txt");
+        QVERIFY(Write(counter, "1\n"));
+        std::mt19937 random(13);
+        QHash<int, QString> holder; // serial -> the printer that received it
+        QElapsedTimer time;
+        time.start();
+        int rounds = 0;
+        for (; rounds < 8 && time.elapsed() < 3000; ++rounds) {
+            std::vector<std::unique_ptr<TPrinters>> runs;
+            std::vector<std::unique_ptr<QProcess>> processes;
+            for (int i = 0; i < 3; ++i) {
+                runs.push_back(std::make_unique<TPrinters>(2));
+                TSimFaults faults;
+                faults.FDelayMs = 20;
+                for (int k = 0; k < 2; ++k)
+                    (*runs.back())[k].SetFaults(faults);
+                processes.push_back(StartCli({"set-factory", "NUV", "--serial-file", counter,
+                                              "--port", runs.back()->Ports()}));
+            }
+            // Each printer of the victim sees two frames: identification and factory block.
+            const int killAt = std::uniform_int_distribution<int>(1, 4)(random);
+            auto seen = std::make_shared<std::atomic<int>>(0);
+            QVERIFY(processes[0]->waitForStarted(5000));
+            const pid_t victim = pid_t(processes[0]->processId());
+            QVERIFY(victim > 0);
+            for (int k = 0; k < 2; ++k)
+                (*runs[0])[k].SetLogCallback([seen, killAt, victim](const QString&) {
+                    if (++*seen == killAt)
+                        ::kill(victim, SIGKILL);
+                });
+            for (int i = 0; i < 3; ++i) {
+                const TRun run = Finish(processes[size_t(i)]);
+                QVERIFY2(i == 0 || run.FStatus == 0, qPrintable(run.FErr));
+            }
+            for (const auto& printers : runs)
+                for (int k = 0; k < 2; ++k)
+                    for (const TSimFrame& f : (*printers)[k].Frames()) {
+                        if (f.FCommand != kFactory)
+                            continue;
+                        const int serial = f.FData.mid(f.FData.indexOf('\0') + 1).toInt();
+                        const QString who = (*printers)[k].SlavePath() + QString::number(rounds);
+                        QVERIFY2(holder.value(serial, who) == who,
+                                 qPrintable(QStringLiteral("serial %1 twice").arg(serial)));
+                        holder.insert(serial, who);
+                    }
+        }
+        QVERIFY(rounds >= 3);
+        const QStringList events = JournalEvents(counter);
+        const QList<int> serials = holder.keys();
+        for (const int serial : serials)
+            QVERIFY(events.contains(QStringLiteral("%1 reserved").arg(serial)));
+        const QByteArray next = Read(counter);
+        QVERIFY2(next.endsWith('\n') &&
+                     next.trimmed().toInt() > *std::max_element(serials.begin(), serials.end()),
+                 next.constData());
+    }
+
+    // Each check that needs no printer refuses before one is touched, and leaves every file
+    // as it was.
+    void refusalsTouchNothing_data() {
+        QTest::addColumn<QStringList>("files"); // "name/" a folder, "name=text", "name->target"
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+
+        const QStringList counter = {"set-factory",  "NUV",    "--serial-file",
+                                     "{serial.txt}", "--port", "@"};
+        QTest::newRow("lock file cannot be opened")
+            << QStringList{"serial.txt.lock/"} << counter << 3 << "serial.txt.lock";
+        QTest::newRow("journal cannot be opened")
+            << QStringList{"serial.txt.journal/"} << counter << 3 << "serial.txt.journal";
+        QTest::newRow("counter of 18 nines") << QStringList{"serial.txt=999999999999999999\n"}
+                                             << counter << 3 << "would not fit in 18 digits";
+        QTest::newRow("record is a folder")
+            << QStringList{"rec/"}
+            << QStringList{"set-factory", "NUV", "7", "--record", "{rec}", "--port", "@"} << 3
+            << "It is a folder";
+        QTest::newRow("log is a folder")
+            << QStringList{"log/"} << QStringList{"query", "--log", "{log}", "--port", "@"} << 3
+            << "It is a folder";
+        QTest::newRow("log in a folder that takes no files")
+            << QStringList{} << QStringList{"query", "--log", "/sys/nuvctl.log", "--port", "@"} << 3
+            << "Cannot create files in folder \"/sys\"";
+        QTest::newRow("output is a picture, through a link")
+            << QStringList{"out.bmp->a.bmp"}
+            << QStringList{"logo", "build", "{a.bmp}", "-o", "{out.bmp}"} << 2
+            << "the build would overwrite it";
+        QTest::newRow("config with NUL bytes")
+            << QStringList{QStringLiteral("bad.ini=[PARA]\nIDLE TIME=1\n") + QChar(0)}
+            << QStringList{"query", "--config", "{bad.ini}", "--port", "@"} << 3 << "NUL bytes";
+        QTest::newRow("config without a section")
+            << QStringList{"plain.ini=IDLE TIME=1\n"}
+            << QStringList{"query", "--config", "{plain.ini}", "--port", "@"} << 3 << "no section";
+        QTest::newRow("set-params config without [PARA]")
+            << QStringList{"logo.ini=[LOGO]\nSIZE=100\n"}
+            << QStringList{"set-params", "--config", "{logo.ini}", "--port", "@"} << 3
+            << "no [PARA] section";
+        QTest::newRow("a link and its device")
+            << QStringList{} << QStringList{"query", "--port", "@", "--port", "@link"} << 2
+            << "name the same device";
+        QTest::newRow("COM1 and its device")
+            << QStringList{} << QStringList{"query", "--port", "@", "--port", "COM1,/dev/ttyS0"}
+            << 2 << "\"COM1\" and \"/dev/ttyS0\" name the same device";
+        QTest::newRow("one serial on two ports")
+            << QStringList{}
+            << QStringList{"set-factory", "NUV", "7", "--port", "@", "--port", "COM9"} << 2
+            << "would give every printer the same number";
+        QTest::newRow("empty model")
+            << QStringList{} << QStringList{"set-factory", " ", "7", "--port", "@"} << 2
+            << "MODEL is empty";
+        QTest::newRow("empty serial")
+            << QStringList{} << QStringList{"set-factory", "NUV", "", "--port", "@"} << 2
+            << "SERIAL is empty";
+    }
+    void refusalsTouchNothing() {
+        QFETCH(QStringList, files);
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("serial.txt"), "100\n"));
+        SaveBitmap(dir.filePath("a.bmp"), 8, 8, 0);
+        for (const QString& f : files) {
+            if (f.endsWith('/'))
+                QVERIFY(QDir(dir.path()).mkdir(f.chopped(1)));
+            else if (f.contains("->"))
+                QVERIFY(QFile::link(dir.filePath(f.section("->", 1)),
+                                    dir.filePath(f.section("->", 0, 0))));
+            else
+                QVERIFY(Write(dir.filePath(f.section('=', 0, 0)), f.section('=', 1).toUtf8()));
+        }
+        TPrinterSim sim;
+        QVERIFY(sim.StartPty());
+        QVERIFY(sim.LinkPath(dir.filePath("link")));
+        for (QString& a : args)
+            a.replace("@link", dir.filePath("link"));
+        const QMap<QString, QByteArray> before = Snapshot(dir.path());
+        const TRun run = Cli(Expand(args, sim, dir));
+        QVERIFY2(run.FStatus == status, qPrintable(run.FErr));
+        QVERIFY2(run.FErr.startsWith("nuvctl: ") && run.FErr.contains(message),
+                 qPrintable(run.FErr));
+        QCOMPARE(run.FErr.count('\n'), status == 2 ? 2 : 1);
+        QVERIFY(sim.Frames().isEmpty());
+        QCOMPARE(Snapshot(dir.path()), before);
+    }
+
+    // A stop during transfers on two ports: each ends after its current block, with its result
+    // line, its reason on stderr and its log, well within two seconds.
+    void stopDuringTransfers() {
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("fw.bin"), SimFirmwareImage(64 * 1024)));
+        TPrinters printers(2);
+        TSimFaults paced;
+        paced.FPacingBaud = -1; // as a line at the rate set: the transfer takes seconds
+        printers[0].SetFaults(paced);
+        printers[1].SetFaults(paced);
+        auto p = StartCli({"program", dir.filePath("fw.bin"), "--port", printers.Ports(), "--log",
+                           dir.filePath("t.log"), "-v"});
+        const auto sentAt = SignalAtFrame(printers[0], *p, SIGINT, kProgramBlock, 8 * 256);
+        const TRun run = Finish(p);
+        const int64_t stopMs = SimNowMs() - sentAt->load();
+        QVERIFY2(sentAt->load() > 0 && stopMs < 2000, qPrintable(QString::number(stopMs)));
+        QCOMPARE(run.FStatus, 130);
+        const QStringList lines = run.FOut.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        for (int i = 0; i < 2; ++i) {
+            const QString& port = printers.FPaths[i];
+            QVERIFY2(lines[i].startsWith(port + "\tPRN 6104\tcancelled (exit 130)\t"),
+                     qPrintable(lines[i]));
+            QVERIFY2(printers[i].ProgramImage().size() < 64 * 1024, qPrintable(port));
+            const QString log = dir.filePath("t-" + port.mid(5).replace('/', '_') + ".log");
+            QVERIFY2(Read(log).contains("ERROR Cancelled after "), qPrintable(log));
+            QVERIFY(
+                run.FErr.contains(QRegularExpression("nuvctl: " + QRegularExpression::escape(port) +
+                                                     ": Cancelled after \\d+ of 65536 bytes")));
+            QVERIFY(run.FErr.contains("nuvctl: " + port + ": 0x2e offset 0: 256 bytes, 1 try\n"));
+        }
+        for (const QString& line : run.FErr.split('\n', Qt::SkipEmptyParts))
+            QVERIFY2(line.startsWith("nuvctl: SIGINT: ") ||
+                         line.startsWith("nuvctl: " + printers.FPaths[0] + ": ") ||
+                         line.startsWith("nuvctl: " + printers.FPaths[1] + ": "),
+                     qPrintable(line));
     }
 
     // The built file is the window's logo.bin; LOGO settings come from --config.
@@ -500,15 +837,20 @@ private slots:
                  (QStringList{LogoSpaceText(image.size(), 65536),
                               "wide.bmp\t100x20 dots\t316 bytes", "dot.bmp\t1x1 dots\t12 bytes"}));
 
+        // Every picture that fails is named; the existing output stays as it was.
         QVERIFY(Write(dir.filePath("config.ini"), "[LOGO]\nWIDTH=64\n"));
-        const QString refused = dir.filePath("refused.bin");
-        run = Cli({"logo", "build", "dot.bmp", "wide.bmp", "-o", refused, "--config",
-                   dir.filePath("config.ini")},
+        SaveBitmap(dir.filePath("wider.bmp"), 65, 1, 0);
+        run = Cli({"logo", "build", "wide.bmp", "dot.bmp", "wider.bmp", "missing.bmp", "-o", out,
+                   "--config", dir.filePath("config.ini")},
                   dir.path());
         QCOMPARE(run.FStatus, 3);
-        QVERIFY2(run.FErr.contains("wide.bmp") && run.FErr.contains("64 dots"),
+        const QStringList lines = run.FErr.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 3);
+        QVERIFY2(lines[0].contains("wide.bmp\" refused") && lines[0].contains("64 dots"),
                  qPrintable(run.FErr));
-        QVERIFY(!QFile::exists(refused));
+        QVERIFY2(lines[1].contains("wider.bmp\" refused"), qPrintable(run.FErr));
+        QVERIFY2(lines[2].contains("missing.bmp\". No such file."), qPrintable(run.FErr));
+        QCOMPARE(Read(out), image);
     }
 
     // A printer listening at 38400 is found there; the rates before it go unheard.

@@ -300,6 +300,65 @@ private slots:
         QVERIFY(rig.LogLines().constLast().startsWith("ERROR '$6G' is not a valid integer value"));
     }
 
+    // A cancel request stops a job at its next step or block; a frame already sent gets its
+    // reply first. The request is made as the printer takes the frame, before it answers.
+    void cancelStopsBetweenSteps_data() {
+        QTest::addColumn<int>("job");
+        QTest::addColumn<QString>("at"); // "cmd XX arg XXXXXXXX" of the frame, or "before post"
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<int>("frames");
+        QTest::addColumn<bool>("sent");
+
+        QTest::newRow("command, at identification")
+            << int(jobCommand) << "cmd 20 arg 00000000" << int(errCancelled)
+            << "Cancelled before the factory block was sent." << 1 << false;
+        QTest::newRow("command, its block already sent")
+            << int(jobCommand) << "cmd 64 arg 00000000" << 0 << QString() << 2 << true;
+        QTest::newRow("program, at the rate switch")
+            << int(jobProgram) << "cmd 2b arg 0001c200" << int(errCancelled)
+            << "Cancelled before programming mode was selected." << 2 << false;
+        QTest::newRow("program, at the third block")
+            << int(jobProgram) << "cmd 2e arg 00000200" << int(errCancelled)
+            << "Cancelled after 768 of 1024 bytes;" << 6 << false;
+        QTest::newRow("download, at the mode")
+            << int(jobDownload) << "cmd 2f arg 00000001" << int(errCancelled)
+            << "Cancelled after 0 of 300 bytes of font.bin." << 3 << false;
+        QTest::newRow("a new job starts afresh")
+            << int(jobCommand) << "before post" << 0 << QString() << 2 << true;
+    }
+    void cancelStopsBetweenSteps() {
+        QFETCH(int, job);
+        QFETCH(QString, at);
+        QFETCH(int, code);
+        QFETCH(QString, reason);
+        QFETCH(int, frames);
+        QFETCH(bool, sent);
+        TEngineRig rig;
+        rig.SetCommand(cmdSetFactoryInfo, QByteArray("NUV\0001000", 8));
+        rig.FWorker.FStream.SetData(Pattern(1024));
+        rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("font.bin"), Pattern(300))};
+        rig.FWorker.FFileLabels = {QStringLiteral("font.bin")};
+        rig.FWorker.FFileCommands = {QStringLiteral("$63")};
+        rig.FWorker.FFileBases = {QStringLiteral("0")};
+        TCommThread* worker = &rig.FWorker;
+        if (at == QLatin1String("before post"))
+            worker->RequestCancel();
+        else
+            rig.FSim.SetLogCallback([worker, at](const QString& line) {
+                if (line.contains(at))
+                    worker->RequestCancel();
+            });
+        QCOMPARE(rig.Run(uint8_t(job)), code);
+        QCOMPARE(rig.FSim.Frames().size(), frames);
+        QCOMPARE(rig.FWorker.FCommandSent, sent);
+        if (code != 0) {
+            QCOMPARE(rig.FWorker.FErrorStep, TFailStep::Cancelled);
+            QVERIFY2(rig.FWorker.FErrorText.startsWith(reason), qPrintable(rig.FWorker.FErrorText));
+            QVERIFY(rig.LogLines().constLast().startsWith("ERROR Cancelled"));
+        }
+    }
+
     // The query job identifies and nothing more; without a log path no file is written.
     void queryOnlyIdentifies() {
         TEngineRig rig;

@@ -127,12 +127,17 @@ int main(int argc, char* argv[]) {
                                           QStringLiteral("Ordinary replies carry N data "
                                                          "bytes."),
                                           QStringLiteral("N"));
+    const QCommandLineOption optOnly(
+        QStringLiteral("only"),
+        QStringLiteral("Give --silent, --delay, --ignore-first, --junk, --split and the checksum "
+                       "faults only to frames of command CODE (e.g. 0x64, the factory block)."),
+        QStringLiteral("CODE"));
     const QCommandLineOption optVerbose(QStringLiteral("verbose"),
                                         QStringLiteral("Print one line per request frame."));
-    parser.addOptions({optPty,    optUdp,      optLink,      optId,        optIdHex,
-                       optOut,    optSilent,   optBadHeader, optBadData,   optJunk,
-                       optSplit,  optSplitGap, optDelay,     optIgnore,    optStop,
-                       optNoRate, optPace,     optListen,    optReplyData, optVerbose});
+    parser.addOptions({optPty,       optUdp,       optLink,    optId,     optIdHex, optOut,
+                       optSilent,    optBadHeader, optBadData, optJunk,   optSplit, optSplitGap,
+                       optDelay,     optIgnore,    optStop,    optNoRate, optPace,  optListen,
+                       optReplyData, optOnly,      optVerbose});
     parser.process(app);
 
     auto fail = [](const QString& text) {
@@ -172,6 +177,13 @@ int main(int argc, char* argv[]) {
             faults.FPacingBaud = -1;
         else if (!ToInt(parser.value(optPace), 1, 100000000, &faults.FPacingBaud))
             return fail(QStringLiteral("--pace wants a rate or \"line\""));
+    }
+
+    if (parser.isSet(optOnly)) {
+        int code = 0;
+        if (!ToInt(parser.value(optOnly), 0, 0xFFFF, &code))
+            return fail(QStringLiteral("--only wants a command code from 0 to 0xFFFF"));
+        faults.FFilter = [code](const TSimFrame& f) { return f.FCommand == code; };
     }
 
     int listen = 0;

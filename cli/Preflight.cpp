@@ -1,0 +1,181 @@
+#include "Preflight.h"
+
+#include "CliOptions.h"
+#include "ExitStatus.h"
+#include "FileError.h"
+#include "PortJobs.h"
+#include "PortName.h"
+#include "SerialCounter.h"
+#include "TextToInt.h"
+#include "UniUart.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QHash>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+[[noreturn]] void Usage(const QString& text) {
+    throw ECliError(exitUsage, text);
+}
+
+QString SystemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+// Write permission is tried, not read from the permission bits: root passes those, and a
+// read-only mount or an immutable file does not show in them.
+void CheckFolderTakesFiles(const QString& file) {
+    const QString dir = QFileInfo(file).absolutePath();
+    const QByteArray probe = QFile::encodeName(QDir(dir).filePath(
+        QStringLiteral(".nuvctl-probe-%1").arg(QCoreApplication::applicationPid())));
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw ECliError(exitFile, QStringLiteral("Cannot create files in folder \"%1\". %2.")
+                                      .arg(QDir::toNativeSeparators(dir), SystemError()));
+    ::close(fd);
+    ::unlink(probe.constData());
+}
+
+// An existing file is opened for appending, which changes nothing; a new one is judged by its
+// folder. replaced: the file is written anew beside itself and renamed, so the folder must
+// take files either way. read: it is read as well.
+void CheckWritable(const QString& path, bool replaced, bool read = false) {
+    const QFileInfo info(path);
+    if (info.isDir())
+        throw ECliError(
+            exitFile, FileErrorText("write", path, QStringLiteral("It is a folder, not a file.")));
+    if (info.exists()) {
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              (read ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC);
+        if (fd < 0)
+            throw ECliError(exitFile,
+                            FileErrorText("write", path, SystemError() + QLatin1Char('.')));
+        ::close(fd);
+        if (!replaced)
+            return;
+    }
+    CheckFolderTakesFiles(path);
+}
+
+// A name meant as a datagram peer that does not make one: why, else empty.
+QString PeerNameProblem(const QString& port) {
+    const QString text = port.trimmed();
+    const bool prefixed = text.startsWith(DatagramPortName);
+    if (text == DatagramPortName || ParseDatagramPeer(text))
+        return {};
+    const QString peer = prefixed ? text.mid(DatagramPortName.size()).trimmed() : text;
+    const qsizetype colon = peer.lastIndexOf(QLatin1Char(':'));
+    const QString portText = colon < 0 ? QString() : peer.mid(colon + 1);
+    bool digits = !portText.isEmpty();
+    for (const QChar c : portText)
+        digits = digits && c.isDigit();
+    // Without the prefix only HOST.NAME:DIGITS is taken for a peer; the rest are serial names.
+    if (!prefixed && !(digits && peer.left(colon).contains(QLatin1Char('.'))))
+        return {};
+    if (colon <= 0)
+        return QStringLiteral("give the peer as TCP/IP HOST:PORT (for example TCP/IP "
+                              "192.168.1.20:9100)");
+    if (!digits)
+        return QStringLiteral("the port number %1 is not a number").arg(Quoted(portText));
+    if (const auto value = TryTextToInt64(portText); !value || *value < 1 || *value > 65535)
+        return QStringLiteral("the port number %1 is out of range 1..65535")
+            .arg(Shortened(portText));
+    return QStringLiteral("%1 is not a host name or address").arg(Quoted(peer.left(colon)));
+}
+
+// What a port name reaches: the same key for two names of one device.
+QString DeviceKey(const QString& port, const TToolSettings& settings) {
+    if (port == DatagramPortName)
+        return QStringLiteral("udp ") + PeerText(settings.FPeerHost, settings.FPeerPort);
+    if (const auto peer = ParseDatagramPeer(port))
+        return QStringLiteral("udp ") + PeerText(peer->FHost, peer->FPort);
+    const QString device = TMyUart::DevicePath(port);
+    struct stat st {};
+    if (::stat(QFile::encodeName(device).constData(), &st) == 0 && S_ISCHR(st.st_mode))
+        return QStringLiteral("device %1").arg(qulonglong(st.st_rdev));
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
+}
+
+void CheckPorts(const TCliRequest& r) {
+    QHash<QString, QString> seen; // key -> the first name given for it
+    for (const QString& port : r.FPorts) {
+        if (const QString why = PeerNameProblem(port); !why.isEmpty())
+            Usage(QStringLiteral("--port %1: %2.").arg(Quoted(port), why));
+        const QString key = DeviceKey(port, r.FSettings);
+        // Two names for one device would make the second job find it busy, or send it one
+        // printer's work twice.
+        if (seen.contains(key))
+            Usage(QStringLiteral("--port %1 and %2 name the same device.")
+                      .arg(Quoted(seen.value(key)), Quoted(port)));
+        seen.insert(key, port);
+    }
+}
+
+bool SameFile(const QString& a, const QString& b) {
+    struct stat sa {
+    }, sb{};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+void CheckFactory(const TCliRequest& r) {
+    if (TrimCtl(r.FArgs.value(0)).isEmpty())
+        Usage(QStringLiteral("set-factory: MODEL is empty; the printer would keep no model name."));
+    if (!r.FSerialFile.isEmpty()) {
+        const QString counter = TSerialCounter::CounterPath(r.FSerialFile);
+        TSerialCounter::Peek(counter);
+        CheckWritable(counter, true);
+        CheckWritable(TSerialCounter::LockPath(counter), false);
+        CheckWritable(TSerialCounter::JournalPath(counter), false, true);
+        return;
+    }
+    if (TrimCtl(r.FArgs.value(1)).isEmpty())
+        Usage(QStringLiteral("set-factory: SERIAL is empty; the printer would keep no serial "
+                             "number."));
+    if (r.FPorts.size() > 1)
+        Usage(QStringLiteral("set-factory with the serial number %1 on %2 ports would give every "
+                             "printer the same number: name one port, or use --serial-file.")
+                  .arg(Quoted(TrimCtl(r.FArgs.value(1))))
+                  .arg(r.FPorts.size()));
+}
+
+void CheckLogoOutput(const TCliRequest& r) {
+    for (const QString& picture : r.FArgs)
+        if (SameFile(picture, r.FOutput))
+            Usage(QStringLiteral("-o %1 is the picture %2: the build would overwrite it.")
+                      .arg(Quoted(r.FOutput), Quoted(picture)));
+    const QFileInfo out(r.FOutput);
+    if (out.exists() && !out.isFile())
+        throw ECliError(exitFile, FileErrorText("create", r.FOutput,
+                                                QStringLiteral("It is not a regular file.")));
+    CheckWritable(r.FOutput, true);
+}
+
+} // namespace
+
+void CheckBeforePrinters(const TCliRequest& r) {
+    CheckPorts(r);
+    if (r.FCommand == QLatin1String("set-factory"))
+        CheckFactory(r);
+    if (r.FCommand == QLatin1String("logo build"))
+        CheckLogoOutput(r);
+    if (!r.FRecordFile.isEmpty())
+        CheckWritable(r.FRecordFile, false);
+    if (!r.FLogPath.isEmpty()) {
+        // find without --port learns its ports later; they share the folder.
+        if (r.FPorts.isEmpty())
+            CheckFolderTakesFiles(r.FLogPath);
+        for (const QString& log : PortLogPaths(r.FLogPath, r.FPorts))
+            CheckWritable(log, false);
+    }
+}

@@ -1,0 +1,160 @@
+#include "SerialJournal.h"
+
+#include "ExitStatus.h"
+#include "FileError.h"
+
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QFile>
+#include <QFileInfo>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString SystemError() {
+    return QString::fromLocal8Bit(std::strerror(errno));
+}
+
+int OpenRetrying(const QByteArray& path, int flags, mode_t mode = 0666) {
+    int fd = -1;
+    do
+        fd = ::open(path.constData(), flags | O_CLOEXEC, mode);
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
+// A new or renamed entry is only durable once its folder is.
+bool SyncFolderOf(const QString& path) {
+    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
+    const int fd = OpenRetrying(dir, O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    const bool ok = ::fsync(fd) == 0;
+    ::close(fd);
+    return ok;
+}
+
+// Tabs and line ends would break the line into other fields.
+QString Field(QString text) {
+    for (QChar& c : text)
+        if (c == QLatin1Char('\t') || c == QLatin1Char('\n') || c == QLatin1Char('\r'))
+            c = QLatin1Char(' ');
+    return text;
+}
+
+} // namespace
+
+QString JournalTime() {
+    // Qt writes "Z" for a zero offset; the offset is always spelt out here, so that every line
+    // reads alike wherever the line's computers are.
+    const QDateTime now = QDateTime::currentDateTime();
+    const int offset = now.offsetFromUtc();
+    const int minutes = std::abs(offset) / 60;
+    return now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
+           QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+}
+
+void TSerialJournal::Append(int64_t serial, const QString& event, const QString& port,
+                            const QString& pid) {
+    const QByteArray path = QFile::encodeName(FPath);
+    struct stat before {};
+    const bool existed = ::stat(path.constData(), &before) == 0;
+    // Read too: the last byte tells whether a power cut left a line unfinished.
+    const int fd = OpenRetrying(path, O_RDWR | O_APPEND | O_CREAT);
+    if (fd < 0)
+        throw ECliError(exitFile, FileErrorText("open", FPath, SystemError()));
+    QByteArray line;
+    // A line cut short by a power cut is ended, so that this one stands on its own.
+    if (existed && before.st_size > 0) {
+        char last = '\n';
+        if (::pread(fd, &last, 1, before.st_size - 1) == 1 && last != '\n')
+            line += '\n';
+    }
+    line += QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
+                .arg(JournalTime())
+                .arg(serial)
+                .arg(event, Field(port),
+                     pid.isEmpty() ? QString::number(QCoreApplication::applicationPid()) : pid)
+                .toUtf8();
+    QString error;
+    if (!WriteAll(fd, line) || ::fdatasync(fd) != 0)
+        error = FileErrorText("write", FPath, SystemError());
+    ::close(fd);
+    if (error.isEmpty() && !existed && !SyncFolderOf(FPath))
+        error = FileErrorText("write", FPath, SystemError());
+    if (!error.isEmpty())
+        throw ECliError(exitFile, error);
+}
+
+std::optional<TJournalEntry> TSerialJournal::LastEntry() const {
+    QFile file(FPath);
+    if (!file.exists())
+        return std::nullopt;
+    // A journal that cannot be read might hide a number some printer holds.
+    if (!file.open(QIODevice::ReadOnly))
+        throw ECliError(exitFile, FileErrorText("read", FPath, file.errorString()));
+    // Only the last line matters: the lock is held from a reservation to its outcome, so an
+    // unfinished reservation is always the last event written.
+    constexpr qint64 kTail = 4096;
+    const qint64 size = file.size();
+    file.seek(std::max<qint64>(0, size - kTail));
+    QByteArray tail = file.read(kTail);
+    const qsizetype end = tail.lastIndexOf('\n');
+    if (end < 0)
+        return std::nullopt;
+    tail.truncate(end);
+    const QList<QByteArray> fields = tail.mid(tail.lastIndexOf('\n') + 1).split('\t');
+    if (fields.size() != 5)
+        return std::nullopt;
+    bool ok = false;
+    TJournalEntry e;
+    e.FTime = QString::fromUtf8(fields[0]);
+    e.FSerial = fields[1].toLongLong(&ok);
+    e.FEvent = QString::fromUtf8(fields[2]);
+    e.FPort = QString::fromUtf8(fields[3]);
+    e.FPid = QString::fromUtf8(fields[4]);
+    if (!ok)
+        return std::nullopt;
+    return e;
+}
+
+bool ReplaceDurably(const QString& path, const QByteArray& bytes, QString* error) {
+    const QByteArray target = QFile::encodeName(path);
+    // One fixed name: a run killed half-way leaves nothing that piles up, and the lock keeps
+    // two runs from writing it at once.
+    const QByteArray temporary = target + ".new";
+    struct stat st {};
+    const bool existed = ::stat(target.constData(), &st) == 0;
+    bool ok = false;
+    const int fd = OpenRetrying(temporary, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    if (fd >= 0) {
+        ok = (!existed || ::fchmod(fd, st.st_mode & 07777) == 0) && WriteAll(fd, bytes) &&
+             ::fsync(fd) == 0;
+        ok = ::close(fd) == 0 && ok;
+        ok = ok && ::rename(temporary.constData(), target.constData()) == 0 && SyncFolderOf(path);
+    }
+    if (!ok) {
+        if (error)
+            *error = SystemError();
+        ::unlink(temporary.constData());
+    }
+    return ok;
+}
