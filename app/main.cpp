@@ -89,6 +89,9 @@ int main(int argc, char* argv[]) {
             char bytes[16];
             [[maybe_unused]] const auto read = ::read(SignalFds[1], bytes, sizeof bytes);
             CloseRequested = true;
+            // Nobody may be there to answer a box from now on.
+            if (Window)
+                Window->SendMessagesToStderr();
             CloseWhenFree();
         });
     }
@@ -96,7 +99,9 @@ int main(int argc, char* argv[]) {
     Window = &window;
     window.show();
     // Asked for while the window was being built (and perhaps showing a start-up message).
-    if (CloseRequested)
+    if (CloseRequested) {
+        window.SendMessagesToStderr();
         QTimer::singleShot(0, &CloseWhenFree);
+    }
     return app.exec();
 }

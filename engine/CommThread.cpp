@@ -85,6 +85,10 @@ void TCommThread::Fail(uint8_t code, TFailStep step, const QString& reason) {
     FErrorCode = code;
     FErrorStep = step;
     FErrorText = reason;
+    if (FPeerRefused)
+        FErrorText += QStringLiteral(" The printer's system refused the datagrams: nothing "
+                                     "listens at %1 any more.")
+                          .arg(PeerText(FLink.FActivePeer.FHost, FLink.FActivePeer.FPort));
 }
 
 bool TCommThread::StopsHere(const QString& reason) {
@@ -193,4 +197,10 @@ void TCommThread::ReportProgress(const QString& text, int32_t done, int32_t tota
         FLastProgressTime = now;
         Post(new TProgressEvent(done, total));
     }
+}
+
+void TCommThread::ReportBrokenOff(int32_t acknowledged, int32_t total) {
+    FHaveProgressTime = true;
+    FLastProgressTime = FClock();
+    Post(new TProgressEvent(acknowledged, total));
 }

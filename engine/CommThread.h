@@ -148,6 +148,9 @@ public:
     bool CancelRequested() const { return FCancel.load(); }
     // Called by the jobs on the worker thread.
     void ReportProgress(const QString& text, int32_t done, int32_t total, bool statusBar);
+    // A transfer broke off after `acknowledged` bytes: that figure is shown, whatever the
+    // throttle dropped before it.
+    void ReportBrokenOff(int32_t acknowledged, int32_t total);
 
     // Where "debug.log" goes; the executable's directory unless set. Empty: no log file.
     void SetLogPath(const QString& path) { FLogPath = path; }
@@ -173,9 +176,9 @@ public:
     // Records a failure: the code (the last one written stands), the step and why, in the
     // technician's words.
     void Fail(uint8_t code, TFailStep step, const QString& reason);
-    // The link of the current job as a technician names it: "PORT", "PORT (device)" or "the
-    // printer at host:port".
-    QString LinkText() const;
+    // Where the printer of the current job is, as a technician names it: "on PORT", "on PORT
+    // (device)" or "at host:port".
+    QString LinkPlace() const;
 
     // --- fields, in the hand-over's terms ---
     TTrafficLog FLog;
@@ -218,7 +221,9 @@ private:
     QObject* FJobNotifyWnd = nullptr;  // FNotifyWnd as taken with the current job
     TReader FReader = TReader::Window; // FOrigin's, as taken with the current job
     bool FReportFrames = false;
-    bool FLinkOpened = false; // this job opened the link and has not closed it
+    bool FLinkOpened = false;  // this job opened the link and has not closed it
+    bool FLinkWorked = false;  // a reply came over the link of this job
+    bool FPeerRefused = false; // since then, the datagram peer refused a request
     TLinkConnection FLink;
     QString FLogPath;
     bool FHaveProgressTime = false; // the zero time: the first progress call always posts

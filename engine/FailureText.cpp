@@ -1,23 +1,77 @@
 #include "FailureText.h"
 
+#include "PortList.h"
+
 #include <QFile>
+#include <QFileInfo>
 
 #ifndef _WIN32
 #include <grp.h>
 #include <sys/stat.h>
 #endif
 
-QString DeviceGroupName(const QString& devicePath) {
+namespace {
+
+// The owner's group and the permission bits.
+void StatDevice(const QString& devicePath, TDeviceAccess& access) {
 #ifndef _WIN32
     struct stat info {};
     if (::stat(QFile::encodeName(devicePath).constData(), &info) != 0)
-        return {};
+        return;
+    access.FKnown = true;
+    access.FGid = info.st_gid;
+    access.FMode = info.st_mode & 07777;
     if (const group* g = ::getgrgid(info.st_gid))
-        return QString::fromLocal8Bit(g->gr_name);
+        access.FGroup = QString::fromLocal8Bit(g->gr_name);
 #else
     Q_UNUSED(devicePath);
+    Q_UNUSED(access);
 #endif
-    return {};
+}
+
+} // namespace
+
+QString DeviceGroupName(const QString& devicePath) {
+    TDeviceAccess access;
+    StatDevice(devicePath, access);
+    return access.FGroup;
+}
+
+TDeviceAccess DeviceAccess(const QString& devicePath) {
+    TDeviceAccess access;
+    StatDevice(devicePath, access);
+    const QString real = QFileInfo(devicePath).canonicalFilePath();
+    access.FKernelName = QFileInfo(real.isEmpty() ? devicePath : real).fileName();
+    for (const TPortInfo& port : AvailablePorts()) {
+        if (!real.isEmpty() && QFileInfo(port.FDevice).canonicalFilePath() == real) {
+            access.FVendorId = port.FVendorId;
+            access.FProductId = port.FProductId;
+            break;
+        }
+    }
+    return access;
+}
+
+QString PermissionAdvice(const TDeviceAccess& access) {
+    // Joining root's group would hand out far more than one port; a group without read and
+    // write permission would not help at all.
+    if (access.FKnown && access.FGid != 0 && !access.FGroup.isEmpty() &&
+        (access.FMode & 060) == 060)
+        return QStringLiteral("The user must be in group \"%1\", which may read and write it, "
+                              "then log in again: sudo usermod -aG %1 $USER")
+            .arg(access.FGroup);
+    const auto hex = [](uint16_t id) {
+        return QStringLiteral("%1").arg(id, 4, 16, QLatin1Char('0'));
+    };
+    const QString match = access.FVendorId && access.FProductId
+                              ? QStringLiteral("ATTRS{idVendor}==\"%1\", ATTRS{idProduct}==\"%2\"")
+                                    .arg(hex(*access.FVendorId), hex(*access.FProductId))
+                              : QStringLiteral("KERNEL==\"%1\"").arg(access.FKernelName);
+    return QStringLiteral("Only the administrator can open it: ask for a udev rule that gives it "
+                          "to group dialout, this line in a file under /etc/udev/rules.d/: "
+                          "SUBSYSTEM==\"tty\", %1, GROUP=\"dialout\", MODE=\"0660\"; then "
+                          "join that group (sudo usermod -aG dialout $USER) and log in again.")
+        .arg(match);
 }
 
 const TRemedyWords& RemedyWords(TReader reader) {
@@ -46,14 +100,9 @@ QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t ba
         return QStringLiteral("Cannot open the port %1: there is no such port. Check %2; a USB "
                               "adapter appears in %3 once it is plugged in.")
             .arg(port, RemedyWords(reader).FPortName, RemedyWords(reader).FPortList);
-    case TOpenError::Permission: {
-        const QString group = DeviceGroupName(device);
-        const QString name = group.isEmpty() ? QStringLiteral("dialout") : group;
-        return QStringLiteral("Cannot open the port %1: permission denied. On Linux the user must "
-                              "be in the group that owns the device (%2\"%3\"), then log in "
-                              "again: sudo usermod -aG %3 $USER")
-            .arg(port, group.isEmpty() ? QStringLiteral("usually ") : QString(), name);
-    }
+    case TOpenError::Permission:
+        return QStringLiteral("Cannot open the port %1: permission denied. %2")
+            .arg(port, PermissionAdvice(DeviceAccess(device)));
     case TOpenError::Busy:
         return QStringLiteral("Cannot open the port %1: it is busy, held by another program. "
                               "Close that program (a terminal, a modem manager, another copy of "

@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 // Who reads a reason: the window names its own controls, the command-line program its options.
 // One table of reasons serves both; only the words of the remedy differ.
@@ -33,6 +34,22 @@ QString OpenFailureText(const QString& portName, const TMyUart& uart, int32_t ba
 
 // The datagram link was chosen, but no peer is known.
 QString NoPeerText(TReader reader = TReader::Window);
+
+// What the system says about a device file, for advice on a refused open.
+struct TDeviceAccess {
+    bool FKnown = false; // the file could be looked at; the three fields below are set then
+    uint32_t FGid = 0;
+    QString FGroup; // the group's name; empty when it has none
+    uint32_t FMode = 0;
+    QString FKernelName;               // the device's own name, links resolved: "ttyUSB0"
+    std::optional<uint16_t> FVendorId; // a USB adapter's ids
+    std::optional<uint16_t> FProductId;
+};
+TDeviceAccess DeviceAccess(const QString& devicePath);
+
+// What a user who may not open the device can do about it: join its group when that group may
+// read and write it (and is not root's), else ask the administrator for a udev rule.
+QString PermissionAdvice(const TDeviceAccess& access);
 
 // The group that owns a device file ("dialout" on most systems); empty when unknown.
 QString DeviceGroupName(const QString& devicePath);

@@ -38,9 +38,9 @@ void TCommThread::DoCommand() {
             SetLinkRate(FBaudRate);
         else
             Fail(errNoReply, TFailStep::NoReply,
-                 QStringLiteral("The printer on %1 identified itself but did not answer %2 "
+                 QStringLiteral("The printer %1 identified itself but did not answer %2 "
                                 "(command 0x%3) after 3 tries.")
-                     .arg(LinkText(), CommandName(command))
+                     .arg(LinkPlace(), CommandName(command))
                      .arg(command, 2, 16, QLatin1Char('0')));
     }
     CloseLink();
@@ -71,6 +71,7 @@ void TCommThread::DoProgram() {
                          .arg(address)
                          .arg(address)
                          .arg(size));
+                ReportBrokenOff(static_cast<int32_t>(address), static_cast<int32_t>(size));
                 allAcknowledged = false;
                 break;
             }
@@ -125,6 +126,7 @@ void TCommThread::DoDownload() {
                              .arg(address, 0, 16)
                              .arg(sent)
                              .arg(size));
+                    ReportBrokenOff(static_cast<int32_t>(sent), static_cast<int32_t>(size));
                     allAcknowledged = false;
                     break;
                 }

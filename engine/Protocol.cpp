@@ -49,9 +49,19 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
         std::memcpy(frame + 12, data, static_cast<size_t>(length));
 
     for (int attempt = 1; attempt <= tries; ++attempt) {
-        SendData(frame, 12 + length);
-        const int32_t received = ReceiveReply(data, capacity, timeout);
+        int32_t received = -1;
+        try {
+            SendData(frame, 12 + length);
+            received = ReceiveReply(data, capacity, timeout);
+        } catch (const EDatagramError& e) {
+            // Before the printer ever answered, a refusal means the address is wrong; after,
+            // the printer went away as a serial one does when its cable is pulled.
+            if (!FLinkWorked || e.FKind != EDatagramError::Unreachable)
+                throw;
+            FPeerRefused = true;
+        }
         if (received >= 0) {
+            FLinkWorked = true;
             if (FReportFrames)
                 Post(new TFrameEvent(command, argument, length, attempt, true));
             return received;
@@ -60,8 +70,8 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
     if (FReportFrames)
         Post(new TFrameEvent(command, argument, length, tries, false));
     Fail(errNoReply, TFailStep::NoReply,
-         QStringLiteral("No reply from %1 to command 0x%2 after %3 tries.")
-             .arg(LinkText())
+         QStringLiteral("No reply from the printer %1 to command 0x%2 after %3 tries.")
+             .arg(LinkPlace())
              .arg(command, 2, 16, QLatin1Char('0'))
              .arg(tries));
     return -1;
@@ -124,37 +134,39 @@ QString ModeName(uint32_t mode) {
 
 } // namespace
 
-QString TCommThread::LinkText() const {
+QString TCommThread::LinkPlace() const {
     if (FUseDatagram)
-        return QStringLiteral("the printer at %1")
-            .arg(PeerText(FLink.FActivePeer.FHost, FLink.FActivePeer.FPort));
-    return SerialPortText(FPortName, TMyUart::DevicePath(FPortName));
+        return QStringLiteral("at %1").arg(
+            PeerText(FLink.FActivePeer.FHost, FLink.FActivePeer.FPort));
+    return QStringLiteral("on %1").arg(SerialPortText(FPortName, TMyUart::DevicePath(FPortName)));
 }
 
 bool TCommThread::QueryDevice() {
     uint8_t buffer[4096];
     std::memcpy(buffer, "DEVICE??", 8);
-    if (SendCommand(cmdQueryDevice, 0, buffer, 4095, 8, 3, 200) < 0) {
+    const int32_t received = SendCommand(cmdQueryDevice, 0, buffer, 4095, 8, 3, 200);
+    if (received < 0) {
         Fail(errNoReply, TFailStep::NoReply,
              FUseDatagram
-                 ? QStringLiteral("No reply from %1 after 3 tries. Check the address, the network "
-                                  "and the printer's power.")
-                       .arg(LinkText())
-                 : QStringLiteral("No reply from the printer on %1 at %2 bit/s after 3 tries. "
+                 ? QStringLiteral("No reply from the printer %1 after 3 tries. Check the address, "
+                                  "the network and the printer's power.")
+                       .arg(LinkPlace())
+                 : QStringLiteral("No reply from the printer %1 at %2 bit/s after 3 tries. "
                                   "Check the cable, the printer's power and %3 (the rate the "
                                   "printer listens at).")
-                       .arg(LinkText())
+                       .arg(LinkPlace())
                        .arg(FBaudRate)
                        .arg(RemedyWords(FReader).FRate));
         return false;
     }
-    FDeviceId = QByteArray(reinterpret_cast<const char*>(buffer), 8);
+    // Only what the printer sent: a short reply leaves the query's own bytes behind it.
+    FDeviceId = QByteArray(reinterpret_cast<const char*>(buffer), std::min(received, 8));
     if (FDeviceId == QByteArrayLiteral("PRN 6104") || FDeviceId == QByteArrayLiteral("PRN 61XX"))
         return true;
     Fail(errWrongDevice, TFailStep::WrongDevice,
-         QStringLiteral("The device on %1 identified as \"%2\", not a printer of this series "
+         QStringLiteral("The device %1 identified as \"%2\", not a printer of this series "
                         "(PRN 6104 or PRN 61XX).")
-             .arg(LinkText(), IdentificationText(FDeviceId)));
+             .arg(LinkPlace(), IdentificationText(FDeviceId)));
     return false;
 }
 
@@ -167,17 +179,17 @@ bool TCommThread::SetLinkRate(int32_t rate) {
     // Without an answer the printer's rate is unknown: stop the job here.
     if (SendCommand(cmdSetLinkRate, static_cast<uint32_t>(rate), buffer, 255, 0, 1, 600) < 0) {
         Fail(errNoReply, TFailStep::RateChange,
-             QStringLiteral("The printer on %1 did not accept the rate change to %2 bit/s (no "
+             QStringLiteral("The printer %1 did not accept the rate change to %2 bit/s (no "
                             "reply).")
-                 .arg(LinkText())
+                 .arg(LinkPlace())
                  .arg(rate));
         return false;
     }
     if (!FUart.SetBaudRate(rate)) {
         Fail(errRateChange, TFailStep::RateChange,
-             QStringLiteral("The printer changed to %1 bit/s, but the port %2 could not follow.")
-                 .arg(rate)
-                 .arg(LinkText()));
+             QStringLiteral("The printer %1 changed to %2 bit/s, but the port could not follow.")
+                 .arg(LinkPlace())
+                 .arg(rate));
         return false;
     }
     msleep(6);
@@ -190,8 +202,8 @@ bool TCommThread::SelectMode(uint32_t mode) {
     uint8_t buffer[256];
     if (SendCommand(cmdSelectMode, mode, buffer, 255, 0, 3, 600) < 0) {
         Fail(mode == modeProgram ? errProgramMode : errDownloadMode, TFailStep::Mode,
-             QStringLiteral("The printer on %1 did not accept %2 (no reply after 3 tries).")
-                 .arg(LinkText(), ModeName(mode)));
+             QStringLiteral("The printer %1 did not accept %2 (no reply after 3 tries).")
+                 .arg(LinkPlace(), ModeName(mode)));
         return false;
     }
     msleep(30);
@@ -210,6 +222,8 @@ bool TCommThread::OpenLink() {
     }
     FUseDatagram = FLink.FUseDatagram;
     FLinkOpened = true;
+    FLinkWorked = false;
+    FPeerRefused = false;
     msleep(10);
     if (StopsHere(QStringLiteral("Cancelled before the printer was identified.")))
         return false;

@@ -35,12 +35,9 @@ int32_t TLinkConnection::ReceiveDatagram(uint8_t* buffer, int32_t capacity, int3
 }
 
 void TLinkConnection::Close() {
-    if (FUseDatagram) {
+    if (FUseDatagram)
         FSocket.Release();
-        if (FUart.IsTaken())
-            FUart.Close();
-        return;
-    }
+    // Leaves the taken state too.
     FUart.Close();
     FLog.AddLog("CLOSE " + TTrafficLog::TimeStamp());
 }

@@ -11,6 +11,7 @@
 #ifndef Q_OS_WIN
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
@@ -31,6 +32,19 @@ int WriteStallLimitMs(int32_t baudRate) {
     const qint64 rate = baudRate > 0 ? baudRate : 9600;
     return int(fixedMs + 2 * driverBufferBits * 1000 / rate);
 }
+
+#ifndef Q_OS_WIN
+// False only for a device that opens and is no terminal (/dev/null): the open of a serial port
+// fails there in the terminal calls, with a message that means nothing to a technician.
+bool CouldBeTerminal(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return true;
+    const bool terminal = ::isatty(fd) == 1;
+    ::close(fd);
+    return terminal;
+}
+#endif
 
 } // namespace
 
@@ -112,6 +126,10 @@ bool TMyUart::Open(const QString& name, int32_t baudRate) {
             // Access was checked above: what is left is a lock or an exclusive open.
             return fail(TOpenError::Busy, port->errorString());
         default:
+#ifndef Q_OS_WIN
+            if (!CouldBeTerminal(native))
+                return fail(TOpenError::NotSerial, QString());
+#endif
             return fail(TOpenError::Other, port->errorString());
         }
     }

@@ -101,8 +101,8 @@ void TfrmMain::RunJob(uint8_t jobCode) {
                 FWindow->ProgressBar1->hide();
             }
         } guard{this};
-        FStatusPanels[1]->clear();
-        FStatusPanels[1]->setToolTip(QString());
+        FBeforeJob = false;
+        ForgetLastJob();
         FTransferTotal = -1;
         FPostJob(jobCode);
         WaitForJob();
@@ -116,8 +116,14 @@ void TfrmMain::RunJob(uint8_t jobCode) {
 
 void TfrmMain::SetJobRunning(bool running) {
     FJobRunning = running;
+    // A disabled button hands the focus on (to PORT, as often as not); it comes back after the
+    // job, so Enter presses the same button again.
+    if (running)
+        FFocusBeforeJob = focusWidget();
     for (QWidget* button : FJobButtons)
         button->setEnabled(!running);
+    if (!running && FFocusBeforeJob && FFocusBeforeJob->isEnabled())
+        FFocusBeforeJob->setFocus(Qt::OtherFocusReason);
 }
 
 void TfrmMain::WaitForJob() {
@@ -136,19 +142,24 @@ void TfrmMain::WaitForJob() {
 
 void TfrmMain::ReportJobResult() {
     const bool ok = FComm->FErrorCode == 0;
-    QString status = ok ? QString() : FComm->FErrorText;
+    const QString result = ok ? QStringLiteral("OK") : QStringLiteral("ERROR");
+    const QString reason = ok ? QString() : FComm->FErrorText;
+    QString status = reason;
     if (!FComm->FLogError.isEmpty()) {
         const QString logError =
             QStringLiteral("debug.log was not written: %1").arg(FComm->FLogError);
         status = status.isEmpty() ? logError : status + QStringLiteral(" (") + logError + u')';
     }
-    if (!status.isEmpty()) {
-        FStatusPanels[1]->setText(status);
-        FStatusPanels[1]->setToolTip(status);
+    if (!ok) {
+        SetFailure({AppTitle(), result, QMessageBox::NoIcon, reason, QDateTime::currentDateTime()},
+                   status);
+        // A speed and a time left mean nothing once the transfer has stopped.
+        ProgressBar1->setFormat(QStringLiteral("%p%"));
+    } else if (!status.isEmpty()) {
+        FStatusPanels[1]->Show(status);
     }
     FPlaySound(FAppPath + (ok ? QStringLiteral("ok.wav") : QStringLiteral("error.wav")));
-    FShowMessage(AppTitle(), ok ? QStringLiteral("OK") : QStringLiteral("ERROR"),
-                 QMessageBox::NoIcon, ok ? QString() : FComm->FErrorText);
+    ShowBox(AppTitle(), result, QMessageBox::NoIcon, reason);
 }
 
 void TfrmMain::WMProgress(int32_t done, int32_t total) {
@@ -157,8 +168,9 @@ void TfrmMain::WMProgress(int32_t done, int32_t total) {
     int64_t permille = int64_t(done) * 1000 / total;
     permille = std::clamp<int64_t>(permille, 0, 1000);
     const int p = static_cast<int>(permille);
-    FStatusPanels[0]->setText(
+    FStatusPanels[0]->Show(
         QString::asprintf("Finished: %d.%d%%(%d/%d)", p / 10, p % 10, done / 256, total / 256));
+    FPanel0Progress = true;
 
     // The bar only while a job runs: a stray message afterwards changes the text alone.
     if (!FJobRunning)

@@ -121,6 +121,9 @@ void TfrmMain::CreateControls() {
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFixedSize(536, 322);
     move(192, 114);
+    // The whole reason and the whole port name are tooltips; they must show whether or not the
+    // window has the focus.
+    setAttribute(Qt::WA_AlwaysShowToolTips);
 
     QFont font = WindowFont();
     font.setPixelSize(12);
@@ -144,6 +147,11 @@ void TfrmMain::CreateControls() {
     ComboPort->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     ComboPort->setMinimumContentsLength(8);
     ComboPort->FBeforePopup = [this] { RefreshPortList(); };
+    connect(ComboPort, &QComboBox::editTextChanged, ComboPort,
+            [combo = ComboPort](const QString& text) {
+                combo->setToolTip(text);
+                combo->ShowStart();
+            });
     RefreshPortList();
     ComboPort->setEditText(QStringLiteral("COM1"));
     // Choosing a present port puts just its device name into PORT.
@@ -348,10 +356,12 @@ void TfrmMain::CreateControls() {
     StatusBar1->setFixedHeight(23);
     setStatusBar(StatusBar1);
     for (int i = 0; i < 2; ++i) {
-        FStatusPanels[i] = new QLabel(StatusBar1);
+        FStatusPanels[i] = new TStatusPanel(StatusBar1);
         FStatusPanels[i]->setObjectName(QStringLiteral("StatusPanel%1").arg(i));
+        FStatusPanels[i]->setTextFormat(Qt::PlainText);
     }
     FStatusPanels[1]->setMinimumWidth(50);
+    FStatusPanels[1]->FOnClick = [this] { ShowLastFailure(); };
     ProgressBar1 = new QProgressBar(StatusBar1);
     ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
     ProgressBar1->setRange(0, 1000);

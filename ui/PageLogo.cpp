@@ -25,9 +25,12 @@ bool TfrmMain::BuildLogoImage() {
     FLogoBuildOk = build.FOk;
     if (!build.FOk) {
         if (build.FDecodeError)
-            ShowError(build.FMessage);
+            ShowError(build.FMessage, build.FDetail);
         else
-            FShowMessage(AppTitle(), build.FMessage, QMessageBox::NoIcon, QString());
+            ShowBox(AppTitle(), build.FMessage,
+                    build.FMessage == PictureInvalidText ? QMessageBox::Warning
+                                                         : QMessageBox::NoIcon,
+                    build.FDetail);
     }
     ShowLogoPreview();
     return build.FOk;
@@ -97,7 +100,9 @@ void TfrmMain::ShowLogoPreview() {
         FLogoConverter.Convert(FLogoFiles[row], FLogoWidth, std::numeric_limits<int64_t>::max());
     int bytesPerRow = 0, bands = 0;
     if (!picture.FOk || !LogoRecordGeometry(picture.FRecord, bytesPerRow, bands)) {
-        LogoPreview->setText(picture.FMessage);
+        LogoPreview->setText(picture.FDetail.isEmpty()
+                                 ? picture.FMessage
+                                 : picture.FMessage + QLatin1Char('\n') + picture.FDetail);
         return;
     }
     FPreviewImage =
@@ -128,7 +133,8 @@ void TfrmMain::ShowLogoPreview() {
 }
 
 void TfrmMain::SetLogoSpaceLine() {
-    FStatusPanels[0]->setText(LogoSpaceText(FLogoImage.size(), FLogoSize));
+    FStatusPanels[0]->Show(LogoSpaceText(FLogoImage.size(), FLogoSize));
+    FPanel0Progress = false;
 }
 
 void TfrmMain::actAddLogoUpdate() {

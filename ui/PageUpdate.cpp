@@ -22,8 +22,8 @@ void TfrmMain::btUpdateClick() {
             return;
         FComm->FStream.LoadFromFile(path);
         if (!CheckFirmwareImage(FComm->FStream.Data())) {
-            FShowMessage(QStringLiteral("NUV-II Print Tool"), QStringLiteral("Invalid file"),
-                         QMessageBox::Critical, FirmwareImageProblem(FComm->FStream.Data()));
+            ShowBox(QStringLiteral("NUV-II Print Tool"), QStringLiteral("Invalid file"),
+                    QMessageBox::Critical, FirmwareImageProblem(FComm->FStream.Data()));
             return;
         }
         FComm->FStream.SetPosition(0);

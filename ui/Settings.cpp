@@ -197,7 +197,7 @@ void TfrmMain::SaveConfig() {
     }
     if (!ini.Save(path, &error))
         ShowError(QStringLiteral("Unable to write to %1").arg(QDir::toNativeSeparators(path)),
-                  error);
+                  FFolderProblem.isEmpty() ? error : error + QStringLiteral("\n") + FFolderProblem);
 }
 
 void TfrmMain::FormDestroy() {

@@ -4,22 +4,138 @@
 #include "TextToInt.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QSoundEffect>
+#include <QStyle>
 #include <QTabWidget>
 #include <QUrl>
 #include <chrono>
+#include <cstdio>
 #include <stdexcept>
 
+namespace {
+
+// Zero width; no line may break on either side of it.
+constexpr QChar WordJoiner(0x2060);
+
+// Ctrl+C copies the box's texts as given, without the joiners that keep its paths whole: a
+// reason to paste into a message to support.
+class TMessageBox : public QMessageBox {
+public:
+    TMessageBox(QMessageBox::Icon icon, const QString& title, const QString& text,
+                const QString& informative, QWidget* parent)
+        : QMessageBox(icon, title, QString(), QMessageBox::Ok, parent), FText(text),
+          FInformative(informative) {}
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override {
+#ifndef QT_NO_CLIPBOARD
+        if (e->matches(QKeySequence::Copy)) {
+            QGuiApplication::clipboard()->setText(
+                FInformative.isEmpty() ? FText : FText + QStringLiteral("\n\n") + FInformative);
+            e->accept();
+            return;
+        }
+#endif
+        QMessageBox::keyPressEvent(e);
+    }
+
+private:
+    QString FText;
+    QString FInformative;
+};
+
+// A box's text and its informative text as one line of the status bar.
+QString PanelLine(const QString& text, const QString& informative) {
+    if (informative.isEmpty())
+        return text;
+    const bool sentence = text.endsWith(u'.') || text.endsWith(u'!') || text.endsWith(u'?');
+    return text + (sentence ? QStringLiteral(" ") : QStringLiteral(": ")) + informative;
+}
+
+} // namespace
+
+QString TfrmMain::KeepPathsWhole(const QString& text) {
+    // Qt's line breaking allows a break after "/" and "-"; in a path that splits a name in two.
+    // Words without a "/" keep their breaks.
+    QString out;
+    out.reserve(text.size() * 2);
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text.at(i).isSpace()) {
+            out += text.at(i++);
+            continue;
+        }
+        qsizetype end = i;
+        while (end < text.size() && !text.at(end).isSpace())
+            ++end;
+        const QStringView word = QStringView(text).sliced(i, end - i);
+        const bool path = word.contains(u'/');
+        for (qsizetype k = 0; k < word.size(); ++k) {
+            out += word.at(k);
+            if (path && k + 1 < word.size() && !word.at(k).isLetterOrNumber())
+                out += WordJoiner;
+        }
+        i = end;
+    }
+    return out;
+}
+
+std::unique_ptr<QMessageBox> TfrmMain::NewMessageBox(QWidget* parent, const QString& title,
+                                                     const QString& text, QMessageBox::Icon icon,
+                                                     const QString& informative) {
+    auto box = std::make_unique<TMessageBox>(icon, title, text, informative, parent);
+    box->setTextFormat(Qt::PlainText);
+    box->setText(KeepPathsWhole(text));
+    box->setInformativeText(KeepPathsWhole(informative));
+    return box;
+}
+
+QString TStatusPanel::ShownText() const {
+    const int width = contentsRect().width() - 2 * margin();
+    return fontMetrics().elidedText(text(), Qt::ElideRight, std::max(width, 0));
+}
+
+QSize TStatusPanel::minimumSizeHint() const {
+    // Any width will do: the text is cut to fit.
+    return {fontMetrics().horizontalAdvance(QStringLiteral("\u2026")) + 2 * margin() +
+                2 * frameWidth(),
+            QLabel::minimumSizeHint().height()};
+}
+
+void TStatusPanel::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    drawFrame(&painter);
+    const QRect area = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
+    style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()),
+                          palette(), isEnabled(), ShownText(), foregroundRole());
+}
+
+void TStatusPanel::mouseReleaseEvent(QMouseEvent* e) {
+    QLabel::mouseReleaseEvent(e);
+    if (e->button() == Qt::LeftButton && rect().contains(e->position().toPoint()) && FOnClick)
+        FOnClick();
+}
+
 TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent) {
-    FAppPath =
-        appPath.isEmpty() ? ResolveAppFolder(QCoreApplication::applicationDirPath()) : appPath;
+    if (appPath.isEmpty()) {
+        const TAppFolder folder = FDefaultSeams.FAppFolder
+                                      ? FDefaultSeams.FAppFolder()
+                                      : ChooseAppFolder(QCoreApplication::applicationDirPath());
+        FAppPath = folder.FPath;
+        FFolderProblem = folder.FProblem;
+    } else {
+        FAppPath = appPath;
+    }
     if (!FAppPath.endsWith(QLatin1Char('/')))
         FAppPath += QLatin1Char('/');
 
@@ -27,9 +143,7 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
     if (!FShowMessage)
         FShowMessage = [this](const QString& title, const QString& text, QMessageBox::Icon icon,
                               const QString& informative) {
-            QMessageBox box(icon, title, text, QMessageBox::Ok, this);
-            box.setInformativeText(informative);
-            box.exec();
+            NewMessageBox(this, title, text, icon, informative)->exec();
         };
     FPlaySound = FDefaultSeams.FPlaySound;
     if (!FPlaySound)
@@ -58,9 +172,12 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
     };
 
     CreateControls();
-    // An installed program keeps its files elsewhere than a build does: say where.
-    FStatusPanels[1]->setText(
-        QStringLiteral("Files: %1").arg(QDir::toNativeSeparators(QDir::cleanPath(FAppPath))));
+    // An installed program keeps its files elsewhere than a build does: say where, or why
+    // nothing can be kept.
+    FStatusPanels[1]->Show(
+        FFolderProblem.isEmpty()
+            ? QStringLiteral("Files: %1").arg(QDir::toNativeSeparators(QDir::cleanPath(FAppPath)))
+            : FFolderProblem);
     FormCreate();
 }
 
@@ -95,7 +212,7 @@ bool TfrmMain::event(QEvent* e) {
     if (e->type() == WM_STATUSTEXT) {
         // Once a close is waiting, that is what the panel says.
         if (!FCloseRequested)
-            FStatusPanels[1]->setText(static_cast<TStatusTextEvent*>(e)->FText);
+            FStatusPanels[1]->Show(static_cast<TStatusTextEvent*>(e)->FText);
         return true;
     }
     if (e->type() == WM_USER)
@@ -107,7 +224,7 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
     if (FJobRunning) {
         // The job must end (and be reported) first; RunJob closes the window then.
         FCloseRequested = true;
-        FStatusPanels[1]->setText(QStringLiteral("Closing after the current job..."));
+        FStatusPanels[1]->Show(QStringLiteral("Closing after the current job..."));
         e->ignore();
         return;
     }
@@ -116,6 +233,11 @@ void TfrmMain::closeEvent(QCloseEvent* e) {
 }
 
 void TfrmMain::Guarded(const std::function<void()>& body) {
+    FBeforeJob = true;
+    struct TBeforeJobGuard {
+        bool& FFlag;
+        ~TBeforeJobGuard() { FFlag = false; }
+    } guard{FBeforeJob};
     try {
         body();
     } catch (const EFieldError& e) {
@@ -127,8 +249,51 @@ void TfrmMain::Guarded(const std::function<void()>& body) {
     }
 }
 
+void TfrmMain::ShowBox(const QString& title, const QString& text, QMessageBox::Icon icon,
+                       const QString& informative) {
+    if (FBeforeJob) {
+        ForgetLastJob();
+        SetFailure({title, text, icon, informative, QDateTime::currentDateTime()},
+                   PanelLine(text, informative));
+    }
+    if (FMessagesToStderr) {
+        // Nobody is there to press OK.
+        const QString line = PanelLine(text, informative);
+        std::fprintf(stderr, "%s: %s\n", qPrintable(title), qPrintable(line));
+        return;
+    }
+    FShowMessage(title, text, icon, informative);
+}
+
 void TfrmMain::ShowError(const QString& text, const QString& informative) {
-    FShowMessage(AppTitle(), text, QMessageBox::Critical, informative);
+    ShowBox(AppTitle(), text, QMessageBox::Critical, informative);
+}
+
+void TfrmMain::ForgetLastJob() {
+    if (FPanel0Progress) {
+        FStatusPanels[0]->Show(QString());
+        FPanel0Progress = false;
+    }
+    FStatusPanels[1]->Show(QString());
+    FStatusPanels[1]->unsetCursor();
+    FLastFailure.reset();
+}
+
+void TfrmMain::SetFailure(const TFailureBox& box, const QString& panelText) {
+    FLastFailure = box;
+    if (!panelText.isEmpty())
+        FStatusPanels[1]->Show(panelText);
+    FStatusPanels[1]->setCursor(Qt::PointingHandCursor);
+}
+
+void TfrmMain::ShowLastFailure() {
+    if (!FLastFailure || FJobRunning)
+        return;
+    const TFailureBox& box = *FLastFailure;
+    const QString when = QStringLiteral("Failed at %1.")
+                             .arg(box.FTime.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+    ShowBox(box.FTitle, box.FText, box.FIcon,
+            box.FInformative.isEmpty() ? when : box.FInformative + QStringLiteral("\n\n") + when);
 }
 
 void TfrmMain::ShowFieldError(const EFieldError& e) {

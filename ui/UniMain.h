@@ -1,25 +1,29 @@
 #pragma once
 
+#include "AppFolder.h"
 #include "CommThread.h"
 #include "LogoImage.h"
 #include "PortList.h"
 
 #include <QByteArray>
 #include <QComboBox>
+#include <QDateTime>
+#include <QLabel>
+#include <QLineEdit>
 #include <QList>
 #include <QMainWindow>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 
 class QAction;
 class QCloseEvent;
-class QLabel;
-class QLineEdit;
 class QListWidget;
 class QMenu;
 class QProgressBar;
@@ -31,6 +35,8 @@ class QToolButton;
 class TIniFile;
 // PORT: an editable drop-down whose list is rebuilt each time it opens, so an adapter plugged in
 // after start appears.
+// Without the focus it shows the start of a long name (where a path or a peer is named), and the
+// whole name is its tooltip.
 class TPortCombo : public QComboBox {
 public:
     using QComboBox::QComboBox;
@@ -40,6 +46,35 @@ public:
             FBeforePopup();
         QComboBox::showPopup();
     }
+    void ShowStart() {
+        if (lineEdit() && !hasFocus())
+            lineEdit()->setCursorPosition(0);
+    }
+
+protected:
+    void focusOutEvent(QFocusEvent* e) override {
+        QComboBox::focusOutEvent(e);
+        ShowStart();
+    }
+};
+
+// A status bar panel. Its text and tooltip stay whole; what does not fit its width is drawn cut
+// with "…". A click runs FOnClick.
+class TStatusPanel : public QLabel {
+public:
+    explicit TStatusPanel(QWidget* parent) : QLabel(parent) {}
+    void Show(const QString& text) {
+        setText(text);
+        setToolTip(text);
+    }
+    // The text as drawn.
+    QString ShownText() const;
+    QSize minimumSizeHint() const override;
+    std::function<void()> FOnClick;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
 };
 
 // The PORT list: "COM1" to "COM9", "TCP/IP", then each serial port present, shown as its device
@@ -72,6 +107,7 @@ using TOpenFileNameFn = std::function<QString()>;
 using TPostJobFn = std::function<void(uint8_t jobCode)>;
 
 using TListPortsFn = std::function<QList<TPortInfo>()>;
+using TAppFolderFn = std::function<TAppFolder()>;
 
 struct TWindowSeams {
     TShowMessageFn FShowMessage;
@@ -79,6 +115,9 @@ struct TWindowSeams {
     TOpenFileNameFn FOpenFileName;
     TOpenFileNameFn FOpenPictureName;
     TListPortsFn FListPorts;
+    // The files folder of a window created without one; empty: ChooseAppFolder for the
+    // executable.
+    TAppFolderFn FAppFolder;
 };
 
 // The tool's one window: top bar (port and rate), six pages, status bar. It owns the worker
@@ -112,6 +151,17 @@ public:
 
     // The executable's name without extension; title of the job result boxes.
     static QString AppTitle();
+    // The message box FShowMessage shows by default: a path in its texts stays on one line
+    // where the box's width allows, and a copy of its text (Ctrl+C) is the text as given.
+    static std::unique_ptr<QMessageBox> NewMessageBox(QWidget* parent, const QString& title,
+                                                      const QString& text, QMessageBox::Icon icon,
+                                                      const QString& informative);
+    // text with the break opportunities inside its paths (words holding a "/") taken away.
+    static QString KeepPathsWhole(const QString& text);
+
+    // A close asked for from outside (a signal): from now on no message waits on a box; each
+    // goes to stderr instead.
+    void SendMessagesToStderr() { FMessagesToStderr = true; }
 
     // Start-up and shutdown (settings files, worker). FormDestroy runs once; later calls do
     // nothing.
@@ -154,14 +204,27 @@ public:
     void RefreshPortList();
 
     QString StatusPanelText(int panel) const;
+    // The last failure (a job's, or a refusal before a job) as its box showed it; a click on
+    // status panel 1 shows it again with its time.
+    struct TFailureBox {
+        QString FTitle;
+        QString FText;
+        QMessageBox::Icon FIcon = QMessageBox::NoIcon;
+        QString FInformative;
+        QDateTime FTime;
+    };
+    std::optional<TFailureBox> LastFailure() const { return FLastFailure; }
+    void ShowLastFailure();
     // The widest text status panel 0 must show in full: a progress line or the space line of
     // the configured SIZE.
     QStringList StatusPanel0Texts() const;
-    QLabel* StatusPanel(int panel) const { return FStatusPanels[panel]; }
+    TStatusPanel* StatusPanel(int panel) const { return FStatusPanels[panel]; }
     bool FactoryTabShown() const;
     bool JobRunning() const { return FJobRunning; }
 
     QString FAppPath;
+    // Why settings and logs cannot be kept in FAppPath; empty when they can.
+    QString FFolderProblem;
     QStringList FLogoFiles;
     int32_t FLogoSize = 65536;
     int32_t FLogoQuantity = 8;
@@ -253,20 +316,33 @@ private:
     void TakeTypedPeer();
     void SetJobRunning(bool running);
     // Runs a handler body; conversion and file errors end it with their message.
+    // Runs a handler body before its job; a message shown meanwhile refuses the job.
     void Guarded(const std::function<void()>& body);
+    // Every message box of the window. One that refuses a job also replaces what the status
+    // panels say about the last job.
+    void ShowBox(const QString& title, const QString& text, QMessageBox::Icon icon,
+                 const QString& informative);
     void ShowError(const QString& text, const QString& informative = QString());
+    // A new job, or the refusal of one: the panels' texts about the last job go.
+    void ForgetLastJob();
+    void SetFailure(const TFailureBox& box, const QString& panelText);
     void ShowFieldError(const EFieldError& e);
     void SizeStatusPanels();
     void StartTransferDisplay();
     void PlaySoundFile(const QString& path);
     void SetLogoSpaceLine();
 
-    QLabel* FStatusPanels[2] = {};
+    TStatusPanel* FStatusPanels[2] = {};
+    bool FPanel0Progress = false; // panel 0 shows a transfer's progress, not the space line
+    std::optional<TFailureBox> FLastFailure;
+    bool FBeforeJob = false; // a job handler runs and has not posted its job yet
+    bool FMessagesToStderr = false;
     // The transfer being shown: when its first progress came, and the latest.
     int64_t FTransferStartNs = 0;
     int32_t FTransferStartDone = 0;
     int32_t FTransferTotal = -1;
     QList<QWidget*> FJobButtons;
+    QPointer<QWidget> FFocusBeforeJob;
     QSoundEffect* FSound = nullptr;
     bool FJobRunning = false;
     bool FLogoBuildOk = true; // the last BuildLogoImage converted every entry

@@ -183,6 +183,55 @@ private slots:
         QVERIFY(log.constLast().startsWith("ERROR No reply to the firmware block at offset 256 "));
     }
 
+    // A transfer that breaks off after a known block: the reason, the last progress and the
+    // step all say what the printer acknowledged. A datagram printer that goes away (its system
+    // refuses the datagrams) fails the transfer as a serial one does.
+    void brokenTransferShowsWhatWasAcknowledged_data() {
+        QTest::addColumn<bool>("download");
+        QTest::addColumn<bool>("udp");
+        QTest::newRow("program, serial") << false << false;
+        QTest::newRow("download, serial") << true << false;
+        QTest::newRow("download, datagram refused") << true << true;
+    }
+    void brokenTransferShowsWhatWasAcknowledged() {
+        QFETCH(bool, download);
+        QFETCH(bool, udp);
+        TEngineRig rig(udp);
+        rig.FOrigin.FBaudRate = 115200; // no rate switch: the blocks follow the mode at once
+        constexpr int Blocks = 5;
+        constexpr int Total = 4096;
+        TSimFaults faults;
+        faults.FStopAfterFrames = 2 + Blocks; // identification, mode, then the blocks
+        rig.FSim.SetFaults(faults);
+        if (download) {
+            rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("f.bin"), Pattern(Total))};
+            rig.FWorker.FFileLabels = {QStringLiteral("f.bin")};
+            rig.FWorker.FFileCommands = {QStringLiteral("$63")};
+            rig.FWorker.FFileBases = {QStringLiteral("0")};
+        } else {
+            rig.FWorker.FStream.SetData(Pattern(Total));
+        }
+        rig.FWorker.PostJob(download ? jobDownload : jobProgram, &rig.FReceiver);
+        if (udp) {
+            // Gone once the first unanswered block has come: the tries after it are refused.
+            QVERIFY(rig.FSim.WaitForFrames(2 + Blocks + 1, 10000));
+            rig.FSim.Stop();
+        }
+        QVERIFY(rig.FWorker.FDoneEvent.WaitFor(30000));
+        QCoreApplication::sendPostedEvents(&rig.FReceiver);
+
+        const QString& reason = rig.FWorker.FErrorText;
+        QCOMPARE(int(rig.FWorker.FErrorCode), int(errNoReply));
+        QCOMPARE(rig.FWorker.FErrorStep, TFailStep::Transfer);
+        QVERIFY2(reason.contains(
+                     QStringLiteral(" stopped after %1 of %2 bytes.").arg(Blocks * 256).arg(Total)),
+                 qPrintable(reason));
+        QCOMPARE(rig.FReceiver.FProgress.constLast(), (QPair<int, int>{Blocks * 256, Total}));
+        QCOMPARE(reason.contains("refused the datagrams"), udp);
+        const QList<QByteArray> log = rig.LogLines();
+        QVERIFY(log.at(log.size() - 2).startsWith("CLOSE  "));
+    }
+
     void unansweredEndIsAnError() {
         TEngineRig rig;
         TSimFaults faults;

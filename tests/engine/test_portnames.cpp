@@ -93,24 +93,81 @@ private slots:
                  qPrintable(OpenFailureText("COM3", uart, 14400)));
     }
 
-    // Permission: the group that owns the device, and how to join it.
-    void permissionNamesTheGroup() {
+    // Joining a group helps only when that group may read and write the device and is not
+    // root's; otherwise only the administrator can help, with a udev rule.
+    void permissionAdvice_data() {
+        QTest::addColumn<bool>("known");
+        QTest::addColumn<uint>("gid");
+        QTest::addColumn<QString>("group");
+        QTest::addColumn<uint>("mode");
+        QTest::addColumn<int>("vendor"); // -1: not a USB adapter
+        QTest::addColumn<int>("product");
+        QTest::addColumn<QString>("advice"); // the start of it
+        const QString join = "The user must be in group \"dialout\", which may read and write "
+                             "it, then log in again: sudo usermod -aG dialout $USER";
+        const QString admin = "Only the administrator can open it: ask for a udev rule that gives "
+                              "it to group dialout, this line in a file under /etc/udev/rules.d/: "
+                              "SUBSYSTEM==\"tty\", %1, GROUP=\"dialout\", MODE=\"0660\"; then "
+                              "join that group (sudo usermod -aG dialout $USER) and log in again.";
+        const QString kernel = admin.arg("KERNEL==\"ttyS2\"");
+        QTest::newRow("dialout rw") << true << 20u << "dialout" << 0660u << -1 << -1 << join;
+        QTest::newRow("root's group") << true << 0u << "root" << 0660u << -1 << -1 << kernel;
+        QTest::newRow("group may only read")
+            << true << 20u << "dialout" << 0640u << -1 << -1 << kernel;
+        QTest::newRow("owner only") << true << 1000u << "tech" << 0600u << -1 << -1 << kernel;
+        QTest::newRow("root's group, USB adapter")
+            << true << 0u << "root" << 0600u << 0x403 << 0x6001
+            << admin.arg("ATTRS{idVendor}==\"0403\", ATTRS{idProduct}==\"6001\"");
+        QTest::newRow("not looked at") << false << 0u << "" << 0u << -1 << -1 << kernel;
+    }
+    void permissionAdvice() {
+        QFETCH(bool, known);
+        QFETCH(uint, gid);
+        QFETCH(QString, group);
+        QFETCH(uint, mode);
+        QFETCH(int, vendor);
+        QFETCH(int, product);
+        QFETCH(QString, advice);
+        TDeviceAccess access;
+        access.FKnown = known;
+        access.FGid = gid;
+        access.FGroup = group;
+        access.FMode = mode;
+        access.FKernelName = "ttyS2";
+        if (vendor >= 0) {
+            access.FVendorId = uint16_t(vendor);
+            access.FProductId = uint16_t(product);
+        }
+        QCOMPARE(PermissionAdvice(access), advice);
+    }
+
+    // The real device's group and bits reach the open failure's words.
+    void permissionLooksAtTheDevice() {
         QTemporaryFile device;
         QVERIFY(device.open());
-        const QString group = DeviceGroupName(device.fileName());
-        QVERIFY(!group.isEmpty());
+        QVERIFY(device.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup |
+                                      QFile::WriteGroup));
+        const TDeviceAccess access = DeviceAccess(device.fileName());
+        QVERIFY(access.FKnown);
+        QCOMPARE(access.FMode, 0660u);
+        QCOMPARE(access.FGroup, DeviceGroupName(device.fileName()));
+        QCOMPARE(access.FKernelName, QFileInfo(device.fileName()).fileName());
         TMyUart uart;
         uart.FOpenError = TOpenError::Permission;
         uart.FDevicePath = device.fileName();
-        const QString text = OpenFailureText(device.fileName(), uart, 9600);
-        QVERIFY2(text.contains(QStringLiteral("permission denied. On Linux the user must be in "
-                                              "the group that owns the device (\"%1\"), then log "
-                                              "in again: sudo usermod -aG %1 $USER")
-                                   .arg(group)),
-                 qPrintable(text));
-        uart.FDevicePath = "/nonexistent/device";
-        QVERIFY(
-            OpenFailureText("/nonexistent/device", uart, 9600).contains("(usually \"dialout\")"));
+        QCOMPARE(OpenFailureText(device.fileName(), uart, 9600),
+                 QStringLiteral("Cannot open the port %1: permission denied. %2")
+                     .arg(device.fileName(), PermissionAdvice(access)));
+    }
+
+    // A character device that is no terminal is not a serial port, whatever the terminal calls
+    // said.
+    void devNullIsNotASerialPort() {
+        TMyUart uart;
+        QVERIFY(!uart.Open("/dev/null", 9600));
+        QCOMPARE(uart.FOpenError, TOpenError::NotSerial);
+        QCOMPARE(OpenFailureText("/dev/null", uart, 9600),
+                 QString("Cannot open the port /dev/null: it is not a serial port."));
     }
 };
 

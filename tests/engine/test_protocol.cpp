@@ -48,15 +48,14 @@ private slots:
         rig.FSim.ClearFrames();
         QCOMPARE(rig.Run(jobDownload), 0);
         const QByteArray download = Hex("03 FF 2F 00 01 00 00 00 00 00 D2 00");
-        if (udp) {
+        if (udp)
             QCOMPARE(rig.RawFrames(), (QList<QByteArray>{QueryFrame, download}));
-            QVERIFY(!rig.LogLines().constLast().startsWith("CLOSE"));
-        } else {
+        else
             QCOMPARE(rig.RawFrames(),
                      (QList<QByteArray>{QueryFrame, Hex("03 FF 2B 00 00 C2 01 00 00 00 14 00"),
                                         download, Hex("03 FF 2B 00 80 25 00 00 00 00 72 00")}));
-            QVERIFY(rig.LogLines().constLast().startsWith("CLOSE  "));
-        }
+        // Both links log their close.
+        QVERIFY(rig.LogLines().constLast().startsWith("CLOSE  "));
 
         rig.FSim.ClearFrames();
         QCOMPARE(rig.Run(jobProgram), 0);
@@ -158,22 +157,25 @@ private slots:
     void identifications_data() {
         QTest::addColumn<QByteArray>("id");
         QTest::addColumn<int>("code");
-        QTest::newRow("6104") << QByteArray("PRN 6104") << 0;
-        QTest::newRow("61XX") << QByteArray("PRN 61XX") << 0;
-        QTest::newRow("12 bytes") << QByteArray("PRN 6104abcd") << 0;
-        QTest::newRow("lower case") << QByteArray("prn 6104") << 5;
-        QTest::newRow("eighth byte") << QByteArray("PRN 6105") << 5;
-        QTest::newRow("7 bytes") << QByteArray("PRN 610") << 5;
-        QTest::newRow("empty") << QByteArray() << 5;
+        QTest::addColumn<QString>("quoted"); // how a refused identification is quoted
+        QTest::newRow("6104") << QByteArray("PRN 6104") << 0 << "";
+        QTest::newRow("61XX") << QByteArray("PRN 61XX") << 0 << "";
+        QTest::newRow("12 bytes") << QByteArray("PRN 6104abcd") << 0 << "";
+        QTest::newRow("lower case") << QByteArray("prn 6104") << 5 << "\"prn 6104\"";
+        QTest::newRow("eighth byte") << QByteArray("PRN 6105") << 5 << "\"PRN 6105\"";
+        QTest::newRow("7 bytes") << QByteArray("PRN 610") << 5 << "\"PRN 610\",";
+        QTest::newRow("empty") << QByteArray() << 5 << "\"\",";
     }
     void identifications() {
         QFETCH(QByteArray, id);
         QFETCH(int, code);
+        QFETCH(QString, quoted);
         TEngineRig rig;
         rig.FSim.SetIdentification(id);
         rig.SetCommand(cmdSetIrRate, Hex("00 00 25 80"));
         QCOMPARE(rig.Run(jobCommand), code);
         QCOMPARE(rig.FSim.Frames().size(), code == 0 ? 2 : 1);
+        QVERIFY2(rig.FWorker.FErrorText.contains(quoted), qPrintable(rig.FWorker.FErrorText));
     }
 
     void silentPrinter() {
@@ -220,6 +222,21 @@ private slots:
         QCOMPARE(rig.Run(jobCommand), 0);
         QCOMPARE(rig.Commands(),
                  (QList<uint16_t>{cmdQueryDevice, cmdQueryDevice, cmdSetIrRate, cmdSetIrRate}));
+    }
+
+    // A datagram reason names the printer's place once (the serial ones are in the window's
+    // tests).
+    void datagramReasonNamesThePeerOnce() {
+        TEngineRig rig(true);
+        TSimFaults faults;
+        faults.FSilent = true;
+        faults.FFilter = [](const TSimFrame& f) { return f.FCommand == cmdSelectMode; };
+        rig.FSim.SetFaults(faults);
+        QCOMPARE(rig.Run(jobDownload), int(errDownloadMode));
+        QVERIFY2(rig.FWorker.FErrorText.startsWith(
+                     QStringLiteral("The printer at 127.0.0.1:%1 did not accept download mode")
+                         .arg(rig.FSim.UdpPort())),
+                 qPrintable(rig.FWorker.FErrorText));
     }
 
     void oversizedRepliesAreNotTaken() {

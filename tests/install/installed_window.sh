@@ -3,8 +3,9 @@
 # SIGTERM, and checks where its settings went:
 #   - nothing beside the program: config.ini in the per-user folder, which start-up seeded;
 #   - the same with a start-up message box open (an unreadable codepage.ini): still saved;
-#   - a config.ini the user may write beside the program: rewritten there in place, and no
-#     per-user folder.
+#   - a config.ini the user may write beside the program: not used, left as it was; the
+#     per-user folder again;
+#   - as root (when run as root): the per-user folder too, nothing beside the program.
 # Usage: installed_window.sh --build CMAKE BUILD_DIR BINDIR DATADIR/PACKAGE  (installs it first)
 #        installed_window.sh --installed PREFIX BINDIR DATADIR/PACKAGE       (e.g. from the .deb)
 # Exits 77 (skipped) when the folder cannot be made unwritable for the user running the window.
@@ -149,9 +150,10 @@ stop_window
 grep -q '^\[PARA\]' "$user_folder/config.ini" || fail "no settings saved with a message box open"
 echo "message box open at SIGTERM: config.ini written to $user_folder"
 
-# 3. An administrator's config.ini beside the program, writable by the user.
+# 3. A config.ini beside the program that the user may write (an administrator's, or one an
+#    older version left): an installed program keeps nothing there.
 if [ "$(id -u)" -ne 0 ] && [ "$mode" = --installed ]; then
-    echo "administrator's set-up not tried: $bindir cannot take a config.ini"
+    echo "config.ini beside the program not tried: $bindir cannot take one"
     exit 0
 fi
 admin_config=$bindir/config.ini
@@ -159,11 +161,24 @@ admin_config=$bindir/config.ini
 printf '[APP]\nCAPTION=SHOP SET-UP\n' >"$admin_config"
 [ "$(id -u)" -eq 0 ] || chmod a-w "$bindir"
 give "$admin_config"
-inode=$(stat -c %i "$admin_config")
-start_window admin
+start_window beside
+wait_for "the per-user folder to be seeded" seeded "$user_folder" codepage.ini ok.wav error.wav
 stop_window
-grep -q '^CAPTION=SHOP SET-UP' "$admin_config" || fail "the administrator's key was lost"
-grep -q '^\[PARA\]' "$admin_config" || fail "config.ini beside the program was not rewritten"
-[ "$(stat -c %i "$admin_config")" = "$inode" ] || fail "config.ini was replaced, not rewritten"
-[ ! -e "$user_folder" ] || fail "a per-user folder was made although config.ini was writable"
-echo "administrator's set-up: config.ini rewritten in $bindir"
+[ "$(cat "$admin_config")" = "$(printf '[APP]\nCAPTION=SHOP SET-UP')" ] ||
+    fail "config.ini beside the program was changed"
+grep -q '^\[PARA\]' "$user_folder/config.ini" || fail "no settings saved in $user_folder"
+echo "config.ini beside the program: left alone, settings in $user_folder"
+rm -f "$admin_config"
+admin_config=""
+
+# 4. Root may write the program's folder, and still keeps nothing there.
+if [ "$(id -u)" -eq 0 ]; then
+    run_as=()
+    start_window root
+    wait_for "the per-user folder to be seeded" seeded "$user_folder" codepage.ini ok.wav error.wav
+    stop_window
+    grep -q '^\[PARA\]' "$user_folder/config.ini" || fail "root's settings not in $user_folder"
+    [ ! -e "$bindir/config.ini" ] || fail "root's config.ini was written beside the program"
+    [ ! -e "$bindir/debug.log" ] || fail "root's debug.log was written beside the program"
+    echo "root: config.ini written to $user_folder"
+fi

@@ -97,6 +97,7 @@ struct TFakeJobs {
     int64_t FStreamPosition = -1;
     QList<QStringList> FFiles;
     uint8_t FResult = 0;
+    QString FReason; // why the job failed, when FResult is not 0
     std::function<void()> FDuring;
 
     void Attach(TfrmMain& w) {
@@ -114,6 +115,7 @@ struct TFakeJobs {
             FStreamPosition = c.FStream.Position();
             FFiles = {c.FFileNames, c.FFileLabels, c.FFileCommands, c.FFileBases};
             c.FErrorCode = FResult;
+            c.FErrorText = FResult ? FReason : QString();
             auto finish = [&w] {
                 w.FComm->FDoneEvent.Set();
                 QCoreApplication::postEvent(&w, new TJobDoneEvent);

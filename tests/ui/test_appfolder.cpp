@@ -1,5 +1,6 @@
-// Where the program keeps its files: next to the executable, or in the per-user folder seeded
-// from the installed data folder.
+// Where the program keeps its files: next to the executable of a build tree or an unpacked
+// folder, else in the per-user folder, seeded once from the executable's folder or the installed
+// data folder.
 #include "AppFolder.h"
 
 #include <QDir>
@@ -9,8 +10,6 @@
 #include <QTest>
 
 namespace {
-
-enum TConfig { NoConfig, WritableConfig, ReadOnlyConfig };
 
 bool Write(const QString& path, const QByteArray& bytes) {
     QFile f(path);
@@ -28,99 +27,146 @@ QByteArray Read(const QString& path) {
 class TestAppFolder : public QObject {
     Q_OBJECT
 
+    QTemporaryDir FElsewhere;
+
 private slots:
+    // The machine's own installed copy must not be a seed source here.
+    void initTestCase() { qputenv("XDG_DATA_DIRS", FElsewhere.path().toUtf8()); }
+
     void folderRule_data() {
+        QTest::addColumn<bool>("installed"); // bin/../share/<package> exists
         QTest::addColumn<bool>("programWritable");
-        QTest::addColumn<int>("config");
+        QTest::addColumn<QString>("config");      // beside the program: "", "writable", "read-only"
+        QTest::addColumn<QString>("user");        // the per-user folder: "", "read-only", "blocked"
         QTest::addColumn<QStringList>("userHas"); // files the user already has, content "mine"
-        QTest::addColumn<bool>("userBlocked");    // the per-user folder cannot be created
-        QTest::addColumn<bool>("perUser");
+        QTest::addColumn<QString>("chosen");      // "program", "user" or "data"
+        QTest::addColumn<QString>("seed");        // codepage.ini given to the user's folder
+        QTest::addColumn<bool>("problem");
 
         const QStringList none;
-        QTest::newRow("writable program folder") << true << int(NoConfig) << none << false << false;
-        QTest::newRow("writable program folder, read-only config.ini")
-            << true << int(ReadOnlyConfig) << none << false << false;
-        QTest::newRow("unwritable program folder, writable config.ini")
-            << false << int(WritableConfig) << none << false << false;
-        QTest::newRow("unwritable program folder, read-only config.ini")
-            << false << int(ReadOnlyConfig) << none << false << true;
-        QTest::newRow("unwritable program folder, no config.ini: seeded")
-            << false << int(NoConfig) << none << false << true;
-        QTest::newRow("the user's own files are kept")
-            << false << int(NoConfig)
-            << QStringList{"codepage.ini", "ok.wav", "config.ini", "font.bin"} << false << true;
-        QTest::newRow("per-user folder cannot be made: program folder")
-            << false << int(NoConfig) << none << true << false;
+        QTest::newRow("build tree") << false << true << ""
+                                    << "" << none << "program"
+                                    << "" << false;
+        QTest::newRow("build tree, read-only config.ini") << false << true << "read-only"
+                                                          << "" << none << "program"
+                                                          << "" << false;
+        QTest::newRow("unpacked, administrator's config.ini") << false << false << "writable"
+                                                              << "" << none << "program"
+                                                              << "" << false;
+        QTest::newRow("build tree read by another user") << false << false << ""
+                                                         << "" << none << "user"
+                                                         << "PROGRAM" << false;
+        QTest::newRow("build tree read by another user, read-only config.ini")
+            << false << false << "read-only"
+            << "" << none << "user"
+            << "PROGRAM" << false;
+        QTest::newRow("installed, run as root") << true << true << ""
+                                                << "" << none << "user"
+                                                << "INSTALLED" << false;
+        QTest::newRow("installed, config.ini left beside it") << true << true << "writable"
+                                                              << "" << none << "user"
+                                                              << "INSTALLED" << false;
+        QTest::newRow("installed, the user's own files")
+            << true << false << ""
+            << "" << QStringList{"codepage.ini", "ok.wav", "config.ini", "font.bin"} << "user"
+            << "INSTALLED" << false;
+        QTest::newRow("both read-only, build tree") << false << false << ""
+                                                    << "blocked" << none << "program"
+                                                    << "" << true;
+        QTest::newRow("both read-only, installed") << true << false << ""
+                                                   << "blocked" << none << "data"
+                                                   << "" << true;
+        QTest::newRow("both read-only, installed, the user's folder exists")
+            << true << false << ""
+            << "read-only" << QStringList{"config.ini"} << "user"
+            << "" << true;
     }
 
     void folderRule() {
+        QFETCH(bool, installed);
         QFETCH(bool, programWritable);
-        QFETCH(int, config);
+        QFETCH(QString, config);
+        QFETCH(QString, user);
         QFETCH(QStringList, userHas);
-        QFETCH(bool, userBlocked);
-        QFETCH(bool, perUser);
+        QFETCH(QString, chosen);
+        QFETCH(QString, seed);
+        QFETCH(bool, problem);
 
         QTemporaryDir tmp;
         QVERIFY(tmp.isValid());
         const QString program = tmp.filePath("prefix/bin");
-        QVERIFY(QDir().mkpath(program));
-        if (config != NoConfig)
-            QVERIFY(Write(program + "/config.ini", "[APP]\n"));
-        // The first seed folder lacks the sounds, so they must come from the second.
-        const QString seed1 = tmp.filePath("seed1");
-        const QString seed2 = tmp.filePath("seed2");
-        QVERIFY(Write(seed1 + "/codepage.ini", "FIRST"));
-        QVERIFY(Write(seed2 + "/codepage.ini", "SECOND"));
-        QVERIFY(Write(seed2 + "/ok.wav", "OK SOUND"));
-        QVERIFY(Write(seed2 + "/error.wav", "ERROR SOUND"));
-        QString user = tmp.filePath("home/data/nuv-printer-tool");
-        if (userBlocked) {
-            QVERIFY(Write(tmp.filePath("home/data"), "a file where the folder should be"));
+        const QString data = InstalledDataFolders(program).constFirst();
+        // A build tree has its own copies beside the executable; an installed program has them
+        // in its data folder.
+        for (const QString& name : SeedFileNames()) {
+            QVERIFY(Write(program + "/" + name, "PROGRAM"));
+            if (installed)
+                QVERIFY(Write(data + "/" + name, "INSTALLED"));
         }
+        if (installed) { // nothing of the program's folder reaches an installed user's folder
+            for (const QString& name : SeedFileNames())
+                QVERIFY(QFile::remove(program + "/" + name));
+        }
+        if (!config.isEmpty())
+            QVERIFY(Write(program + "/config.ini", "[APP]\n"));
+        const QString userFolder = tmp.filePath("home/data/nuv-printer-tool");
+        if (user == "blocked")
+            QVERIFY(Write(tmp.filePath("home/data"), "a file where the folder should be"));
+        if (user == "read-only")
+            QVERIFY(QDir().mkpath(userFolder));
         for (const QString& name : userHas)
-            QVERIFY(Write(user + "/" + name, "mine"));
+            QVERIFY(Write(userFolder + "/" + name, "mine"));
 
         // Root may write anywhere, so which paths count as writable is decided here.
         QSet<QString> unwritable;
         if (!programWritable)
             unwritable << program;
-        if (config == ReadOnlyConfig)
+        if (config == "read-only")
             unwritable << program + "/config.ini";
-        QStringList asked;
+        if (user == "read-only")
+            unwritable << userFolder;
         TAppFolderEnv env;
-        env.FIsWritable = [&](const QString& path) {
-            asked << path;
-            return !unwritable.contains(path);
-        };
-        env.FUserFolder = user;
-        env.FSeedFolders = {seed1, seed2};
+        env.FIsWritable = [&](const QString& path) { return !unwritable.contains(path); };
+        env.FUserFolder = userFolder;
 
-        const QString chosen = ResolveAppFolder(program + "/", env);
-        QVERIFY(!asked.isEmpty());
-        if (!perUser) {
-            QCOMPARE(chosen, program);
-            if (!userBlocked && userHas.isEmpty())
-                QVERIFY(!QFileInfo::exists(user));
-            return;
+        const TAppFolder folder = ChooseAppFolder(program + "/", env);
+        const QHash<QString, QString> paths{
+            {"program", program}, {"user", userFolder}, {"data", data}};
+        QCOMPARE(folder.FPath, paths.value(chosen));
+        QCOMPARE(!folder.FProblem.isEmpty(), problem);
+        if (problem) {
+            QVERIFY2(folder.FProblem.startsWith("Settings and logs cannot be kept: "),
+                     qPrintable(folder.FProblem));
+            QVERIFY(folder.FProblem.contains(program));
+            QVERIFY(folder.FProblem.contains(userFolder));
         }
-        QCOMPARE(chosen, user);
-        const QHash<QString, QByteArray> seeded{
-            {"codepage.ini", "FIRST"}, {"ok.wav", "OK SOUND"}, {"error.wav", "ERROR SOUND"}};
+        if (chosen == "program" && !problem)
+            QVERIFY(!QFileInfo::exists(userFolder));
+        // Nothing of a user's is ever written beside an installed program.
+        if (installed)
+            QCOMPARE(QDir(program).entryList(QDir::Files | QDir::Hidden),
+                     config.isEmpty() ? QStringList() : QStringList{"config.ini"});
+        if (seed.isEmpty())
+            return;
         for (const QString& name : SeedFileNames())
-            QCOMPARE(Read(user + "/" + name), userHas.contains(name) ? "mine" : seeded.value(name));
+            QCOMPARE(Read(userFolder + "/" + name),
+                     userHas.contains(name) ? QByteArray("mine") : seed.toUtf8());
         for (const QString& name : userHas)
-            QCOMPARE(Read(user + "/" + name), QByteArray("mine"));
-        QVERIFY(QFileInfo(user + "/codepage.ini").isWritable());
-        QVERIFY(!QFileInfo::exists(program + "/codepage.ini"));
+            QCOMPARE(Read(userFolder + "/" + name), QByteArray("mine"));
+        QVERIFY(QFileInfo(userFolder + "/codepage.ini").isWritable());
 
-        // A second start finds everything in place and changes nothing.
-        QVERIFY(Write(user + "/error.wav", "edited"));
-        QCOMPARE(ResolveAppFolder(program, env), user);
-        QCOMPARE(Read(user + "/error.wav"), QByteArray("edited"));
+        // A later start changes nothing the user edited, and gives nothing again that the user
+        // deleted.
+        QVERIFY(Write(userFolder + "/error.wav", "edited"));
+        QVERIFY(QFile::remove(userFolder + "/ok.wav"));
+        QCOMPARE(ChooseAppFolder(program, env).FPath, userFolder);
+        QCOMPARE(Read(userFolder + "/error.wav"), QByteArray("edited"));
+        QVERIFY(!QFileInfo::exists(userFolder + "/ok.wav"));
     }
 
-    // Without overrides: the per-user folder follows XDG_DATA_HOME, and the seed comes from
-    // bin/../share/<package> of the executable's prefix.
+    // Without overrides: the per-user folder follows XDG_DATA_HOME, the seed comes from
+    // bin/../share/<package> of the executable's prefix, and the installed program uses the
+    // per-user folder whether or not it may write its own (as root it may).
     void installedLayout() {
         QTemporaryDir tmp;
         QVERIFY(tmp.isValid());
@@ -129,20 +175,23 @@ private slots:
         QVERIFY(Write(data + "/codepage.ini", "INSTALLED"));
         QVERIFY(Write(data + "/ok.wav", "OK"));
         QVERIFY(Write(data + "/error.wav", "ERROR"));
+        QVERIFY(QDir().mkpath(prefix + "/bin"));
         qputenv("XDG_DATA_HOME", tmp.filePath("home/.local/share").toUtf8());
-        qputenv("XDG_DATA_DIRS", tmp.filePath("elsewhere").toUtf8());
 
         QCOMPARE(UserAppFolder(), tmp.filePath("home/.local/share/nuv-printer-tool"));
         QCOMPARE(InstalledDataFolders(prefix + "/bin"),
-                 QStringList({data, tmp.filePath("elsewhere/nuv-printer-tool")}));
+                 QStringList({data, FElsewhere.filePath("nuv-printer-tool")}));
+        QVERIFY(IsInstalledProgram(prefix + "/bin"));
+        QVERIFY(QFileInfo(prefix + "/bin").isWritable());
 
-        TAppFolderEnv env;
-        env.FIsWritable = [](const QString&) { return false; };
-        QCOMPARE(ResolveAppFolder(prefix + "/bin", env), UserAppFolder());
+        const TAppFolder folder = ChooseAppFolder(prefix + "/bin");
+        QCOMPARE(folder.FPath, UserAppFolder());
+        QVERIFY(folder.FProblem.isEmpty());
         QCOMPARE(Read(UserAppFolder() + "/codepage.ini"), QByteArray("INSTALLED"));
         QCOMPARE(Read(UserAppFolder() + "/error.wav"), QByteArray("ERROR"));
 
         // The build tree: its own folder is writable, so nothing moves.
+        QVERIFY(!IsInstalledProgram(tmp.path()));
         QCOMPARE(ResolveAppFolder(tmp.path()), QDir::cleanPath(tmp.path()));
     }
 };

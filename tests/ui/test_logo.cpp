@@ -377,6 +377,12 @@ private slots:
         QCOMPARE(w->StatusPanelText(0), QString("SPACE: 0,015 Used, 65,521 Free"));
         w->actAddLogoExecute();
         QCOMPARE(Captured().Texts(), (QStringList{"ERROR", "Picture invalid"}));
+        QCOMPARE(Captured().FMessages[0].FInformative,
+                 QString("The picture's file is not there any more."));
+        // Why, in dots, with the warning icon, as for a file that is no bitmap.
+        QCOMPARE(Captured().FMessages[1].FIcon, QMessageBox::Warning);
+        QCOMPARE(Captured().FMessages[1].FInformative,
+                 QString("The picture is 400 dots wide; WIDTH allows 384 dots."));
         QCOMPARE(w->FLogoFiles, QStringList{a});
 
         // A broken earlier entry: the new one is removed, and the rebuild fails again.

@@ -6,8 +6,10 @@
 #include "UiTestRig.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -605,6 +607,81 @@ private slots:
         QCOMPARE(Captured().Texts().last(),
                  QString("Unable to write to %1config.ini").arg(appPath));
         QCOMPARE(Captured().FMessages.last().FIcon, QMessageBox::Critical);
+    }
+
+    // A folder where nothing can be kept is said at start, in the status bar; a close asked
+    // for by a signal then fails to save without waiting on a box.
+    void nothingKeptIsSaidAndNoBoxWaits() {
+        QVERIFY(WriteFile(FPath + "blocker", "x"));
+        const QString problem = "Settings and logs cannot be kept: neither the program's folder "
+                                "/opt/nuv nor the per-user folder /home/x may be written.";
+        TfrmMain::FDefaultSeams.FAppFolder = [&] { return TAppFolder{FPath + "blocker", problem}; };
+        {
+            TfrmMain w;
+            TfrmMain::FDefaultSeams.FAppFolder = nullptr;
+            QCOMPARE(w.FAppPath, FPath + "blocker/");
+            QCOMPARE(w.StatusPanelText(1), problem);
+            w.SendMessagesToStderr();
+            QVERIFY(w.close());
+        }
+        // codepage.ini is missing there: said at start; the failed save afterwards is not.
+        QCOMPARE(Captured().FMessages.size(), 1);
+        QVERIFY(Captured().FMessages[0].FText.contains("codepage.ini"));
+    }
+
+    // PORT shows the start of a long name when it does not have the focus, and the whole
+    // name as its tooltip.
+    void portShowsTheStartOfItsName() {
+        TfrmMain w(FPath);
+        w.show();
+        w.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w));
+        QLineEdit* edit = w.ComboPort->lineEdit();
+        w.ComboBaud->setFocus();
+        for (const QString name :
+             {"TCP/IP 198.51.100.7:9100",
+              "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0"}) {
+            w.ComboPort->setEditText(name);
+            QCOMPARE(edit->cursorPosition(), 0);
+            QVERIFY(edit->inputMethodQuery(Qt::ImCursorRectangle).toRect().left() <
+                    edit->width() / 4);
+            QCOMPARE(w.ComboPort->toolTip(), name);
+        }
+        // Typing keeps its place; leaving the box shows the start again.
+        w.ComboPort->setFocus();
+        QTest::keyClick(edit, Qt::Key_End);
+        QTest::keyClicks(edit, "9");
+        QCOMPARE(edit->cursorPosition(), edit->text().size());
+        QCOMPARE(w.ComboPort->toolTip(), edit->text());
+        w.ComboBaud->setFocus();
+        QCOMPARE(edit->cursorPosition(), 0);
+        w.FormDestroy();
+    }
+
+    // The message box keeps a path on one line where its width allows, and what is copied from
+    // it is the text as given.
+    void messageBoxKeepsPathsWhole() {
+        const QString path = "/dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0";
+        const QString reason = "Cannot open the port ttyUSB7 (" + path +
+                               "): permission denied. Ask the administrator for a udev rule.";
+        std::unique_ptr<QMessageBox> box =
+            TfrmMain::NewMessageBox(nullptr, "NUV_II_Tool", "ERROR", QMessageBox::NoIcon, reason);
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box.get()));
+        auto* label = box->findChild<QLabel*>("qt_msgbox_informativelabel");
+        QVERIFY(label);
+        QCOMPARE(label->text().remove(QChar(0x2060)), reason);
+        // Qt breaks a line only where the text allows it: the label is as wide as the path.
+        QVERIFY2(label->width() >= label->fontMetrics().horizontalAdvance(path),
+                 qPrintable(QString::number(label->width())));
+        QVERIFY(label->width() < 1000);
+        // Words without a "/" keep their break opportunities.
+        QCOMPARE(TfrmMain::KeepPathsWhole("a-b c/d-e"), QString("a-b c/\u2060d-\u2060e"));
+#ifndef QT_NO_CLIPBOARD
+        QTest::keySequence(box.get(), QKeySequence::Copy);
+        const QString copied = QGuiApplication::clipboard()->text();
+        QCOMPARE(copied, "ERROR\n\n" + reason);
+#endif
     }
 
     // A "config.ini" that exists but cannot be read is reported and never overwritten with

@@ -4,6 +4,7 @@
 #include "UiTestRig.h"
 
 #include <QComboBox>
+#include <QDateTime>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
@@ -295,6 +296,92 @@ private slots:
         }
     }
 
+    // A reason too long for status panel 1 is cut with "…" where it no longer fits, and stays
+    // whole in the panel's text and tooltip; a click on the panel shows it again in its box,
+    // with the time of the failure.
+    void longReasonIsCutAndShownAgain() {
+        W().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&W()));
+        TStatusPanel* panel = W().StatusPanel(1);
+        const QString reason =
+            "Cannot open the port /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0: "
+            "there is no such port. Check the name in PORT.";
+        FJobs.FResult = errOpenFailed;
+        FJobs.FReason = reason;
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        W().btIrCommClick();
+        QCOMPARE(panel->text(), reason);
+        QCOMPARE(panel->toolTip(), reason);
+        QVERIFY(W().testAttribute(Qt::WA_AlwaysShowToolTips)); // without the window's focus too
+        const QString shown = panel->ShownText();
+        QVERIFY2(shown.endsWith(QChar(0x2026)) && reason.startsWith(shown.chopped(1)),
+                 qPrintable(shown));
+        QVERIFY(shown.size() > 20);
+        QVERIFY(panel->fontMetrics().horizontalAdvance(shown) <= panel->contentsRect().width());
+
+        Captured().Clear();
+        QTest::mouseClick(panel, Qt::LeftButton);
+        QCOMPARE(Captured().FMessages.size(), 1);
+        const TShownMessage again = Captured().FMessages.first();
+        QCOMPARE(again.FText, QString("ERROR"));
+        QVERIFY(again.FInformative.startsWith(reason + "\n\nFailed at "));
+        const QDateTime at =
+            QDateTime::fromString(again.FInformative.right(20).chopped(1), "yyyy-MM-dd HH:mm:ss");
+        QVERIFY2(at >= before && at <= QDateTime::currentDateTime(),
+                 qPrintable(again.FInformative));
+        QVERIFY(Captured().FSounds.isEmpty());
+
+        // A short reason shows whole; after a success there is nothing to show again.
+        FJobs.FReason = "No reply.";
+        W().btIrCommClick();
+        QCOMPARE(panel->ShownText(), QString("No reply."));
+        FJobs.FResult = 0;
+        W().btIrCommClick();
+        QCOMPARE(panel->text(), QString());
+        Captured().Clear();
+        QTest::mouseClick(panel, Qt::LeftButton);
+        QVERIFY(Captured().FMessages.isEmpty());
+    }
+
+    // Each job start, and each refusal before a job, replaces what the panels say about the
+    // last job; the space line is not about a job and stays.
+    void panelsTellOnlyTheLastJob() {
+        FJobs.FDuring = [&] { W().WMProgress(256, 256); };
+        W().btFontClick(); // refused: no font.bin
+        QVERIFY(WriteFile(W().FAppPath + "font.bin", "font"));
+        W().btFontClick();
+        QCOMPARE(W().StatusPanelText(0), QString("Finished: 100.0%(1/1)"));
+        FJobs.FDuring = nullptr;
+        FJobs.FResult = errNoReply;
+        FJobs.FReason = "No reply from the printer.";
+        W().btSetClick();
+        QCOMPARE(W().StatusPanelText(0), QString());
+        QCOMPARE(W().StatusPanelText(1), QString("No reply from the printer."));
+
+        // A refusal: the panel says why, and a click shows that box again.
+        W().ComboBaud->setEditText("fast");
+        W().btSetClick();
+        QCOMPARE(FJobs.FCodes.size(), 2);
+        QCOMPARE(W().StatusPanelText(1),
+                 QString("'fast' is not a valid integer value: BAUD RATE in the top bar"));
+        QCOMPARE(W().LastFailure()->FIcon, QMessageBox::Critical);
+
+        QImage dot(1, 1, QImage::Format_RGB32);
+        dot.fill(Qt::black);
+        const QString picture = SaveBitmap(W().FAppPath + "a.bmp", dot);
+        W().FOpenPictureName = [&] { return picture; };
+        W().actAddLogoExecute(); // the space line, which stays
+        const QString space = W().StatusPanelText(0);
+        QVERIFY(space.startsWith("SPACE: "));
+        QVERIFY(QFile::remove(W().FAppPath + "font.bin"));
+        W().ComboBaud->setEditText("9600");
+        W().btFontClick();
+        QCOMPARE(W().StatusPanelText(0), space);
+        QVERIFY2(W().StatusPanelText(1).startsWith("Cannot open file \"" +
+                                                   QDir::toNativeSeparators(W().FAppPath)),
+                 qPrintable(W().StatusPanelText(1)));
+    }
+
     // A second job can never be posted while one runs.
     void jobButtonsAreOffDuringAJob() {
         QList<QPushButton*> buttons = {W().btSet,     W().btSetBlueTooth, W().btIrComm,
@@ -332,6 +419,8 @@ private slots:
         QTest::keyClick(W().btSet, Qt::Key_Enter, Qt::KeypadModifier);
         QTest::keyClick(W().btSet, Qt::Key_Space);
         QCOMPARE(FJobs.FCodes, (QList<uint8_t>{jobCommand, jobCommand, jobCommand}));
+        // The focus stayed on the button through the jobs.
+        QCOMPARE(W().focusWidget(), W().btSet);
         // A shortcut presses its button visibly: the click follows a moment later.
         QTest::keyClick(W().focusWidget(), Qt::Key_S, Qt::AltModifier);
         QTRY_COMPARE_WITH_TIMEOUT(FJobs.FCodes.size(), 4, 5000);

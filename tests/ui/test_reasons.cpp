@@ -179,6 +179,32 @@ private slots:
         w.FormDestroy();
     }
 
+    // A transfer that breaks off after a known block: while the box is up, panel 0 and the bar
+    // show what the printer acknowledged, the figure the box gives.
+    void brokenTransferShowsWhatWasAcknowledged() {
+        QVERIFY(WriteFile(Path("font.bin"), QByteArray(65536, 'f')));
+        TSimFaults faults;
+        faults.FStopAfterFrames = 3 + 17; // identification, rate, mode, then 17 blocks
+        FSim->SetFaults(faults);
+        TfrmMain w(FDir->path());
+        w.ComboPort->setEditText(FSim->SlavePath());
+        QString informative, panel;
+        int bar = -1;
+        w.FShowMessage = [&](const QString&, const QString&, QMessageBox::Icon,
+                             const QString& text) {
+            informative = text;
+            panel = w.StatusPanelText(0);
+            bar = w.ProgressBar1->isHidden() ? -1 : w.ProgressBar1->value();
+        };
+        w.btFontClick();
+        QVERIFY2(informative.contains("the download stopped after 4352 of 65536 bytes."),
+                 qPrintable(informative));
+        QCOMPARE(panel, QString("Finished: 6.6%(17/256)"));
+        QCOMPARE(bar, 66);
+        QCOMPARE(w.ProgressBar1->format(), QString("%p%"));
+        w.FormDestroy();
+    }
+
     // A log that cannot be written is said, and does not change the result.
     void unwritableLogIsReported() {
         QVERIFY(QDir().mkpath(Path("debug.log")));

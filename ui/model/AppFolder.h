@@ -2,11 +2,12 @@
 
 // The folder that holds config.ini, codepage.ini, debug.log, logo.bin, font.bin and the sounds.
 //
-// A program folder the user may write (a build tree, an unpacked archive) keeps them next to the
-// executable, and so does one that holds a writable config.ini (an administrator's set-up; the
-// file is then rewritten in place). An installed program's folder is neither, so the user's own
-// data folder is used instead, and the installed codepage.ini and sounds are copied into it
-// where they are missing.
+// An installed program (its data folder bin/../share/<package> exists) keeps them in the user's
+// own data folder, whoever runs it, root included. A build tree or an unpacked folder keeps them
+// next to the executable when it may write there, or when it may write a config.ini that lies
+// there (an administrator's set-up; the file is then rewritten in place); otherwise it too uses
+// the user's folder. The user's folder is given, once, what it lacks of the executable's own
+// codepage.ini and sounds or of the installed copies.
 
 #include <QString>
 #include <QStringList>
@@ -17,9 +18,15 @@ struct TAppFolderEnv {
     std::function<bool(const QString& path)> FIsWritable;
     // Empty: UserAppFolder().
     QString FUserFolder;
-    // Where the installed copies of SeedFileNames() are looked for, first match wins; empty:
-    // InstalledDataFolders() for the executable's folder.
+    // Where the copies of SeedFileNames() are looked for, first match wins; empty: the
+    // executable's folder, then InstalledDataFolders().
     QStringList FSeedFolders;
+};
+
+// The folder chosen, and why settings and logs cannot be kept there (empty when they can).
+struct TAppFolder {
+    QString FPath; // without a trailing separator
+    QString FProblem;
 };
 
 // The package's name, which is also the name of its data folders.
@@ -32,11 +39,21 @@ QString UserAppFolder();
 // in the system's data locations.
 QStringList InstalledDataFolders(const QString& exeDir);
 
-// What a new per-user folder is given from the installed data folder.
-QStringList SeedFileNames();
+// Whether the executable is an installed program: its data folder lies beside its bin/.
+bool IsInstalledProgram(const QString& exeDir);
 
-// The folder to use, without a trailing separator. When it is the per-user folder, it has been
-// created and every missing seed file copied in; files already there are never replaced. When
-// the per-user folder cannot be created, the executable's folder is returned, so that the
-// failures show where they always did.
+// What a new per-user folder is given.
+QStringList SeedFileNames();
+// The file in the per-user folder that lists the seed files already given, one a line: a seed
+// file the user deleted is not given again.
+QString SeedMarkerName();
+
+// The folder to use. When it is the per-user folder, it has been created and each seed file it
+// was never given copied in; files already there are never replaced. When nothing can be
+// written, the folder returned is the one that holds what there is to read (the per-user folder
+// if it exists, else the installed data folder or the executable's), and FProblem says why
+// nothing can be kept, naming both folders.
+TAppFolder ChooseAppFolder(const QString& exeDir, const TAppFolderEnv& env = {});
+
+// ChooseAppFolder's folder alone.
 QString ResolveAppFolder(const QString& exeDir, const TAppFolderEnv& env = {});

@@ -12,18 +12,33 @@ namespace {
 
 const char* const NotValidText = "Bitmap image is not valid";
 
-TLogoBuild Fail(TLogoBuild build, const QString& message, bool decodeError) {
+TLogoBuild Fail(TLogoBuild build, const TLogoRecord& failure) {
     build.FOk = false;
-    build.FMessage = message;
-    build.FDecodeError = decodeError;
+    build.FMessage = failure.FMessage;
+    build.FDetail = failure.FDetail;
+    build.FDecodeError = failure.FDecodeError;
     return build;
 }
 
-TLogoRecord Refused(const char* message, bool decodeError = false) {
+TLogoRecord Refused(const QString& message, const QString& detail = QString(),
+                    bool decodeError = false) {
     TLogoRecord r;
-    r.FMessage = QString::fromLatin1(message);
+    r.FMessage = message;
+    r.FDetail = detail;
     r.FDecodeError = decodeError;
     return r;
+}
+
+TLogoRecord NotValid() {
+    return Refused(QString::fromLatin1(NotValidText), QString(), true);
+}
+
+TLogoRecord NoRoom(int64_t needed, int64_t roomLeft) {
+    return Refused(QStringLiteral("ERROR"),
+                   QStringLiteral("The picture takes %1 bytes of logo memory; %2 bytes of SIZE "
+                                  "are left.")
+                       .arg(needed)
+                       .arg(std::max<int64_t>(roomLeft, 0)));
 }
 
 // Blank margins for an extent: the smaller half before, the rest (the odd one) after.
@@ -48,26 +63,33 @@ TLogoRecord ConvertBitmap(const uint8_t* head, int64_t headSize, int64_t fileSiz
     TBmpLayout layout;
     switch (ParseBmp(head, headSize, fileSize, layout)) {
     case TBmpVerdict::NotBitmap:
-        return Refused(NotValidText, true);
+        return NotValid();
     case TBmpVerdict::Empty:
-        return Refused("Picture invalid");
+        return Refused(PictureInvalidText,
+                       QStringLiteral("The picture has no dots: its width or height is 0."));
     case TBmpVerdict::Ok:
         break;
     }
     const int64_t width = layout.FWidth;
     const int64_t height = layout.FHeight;
     if (width > logoWidth || width > MaxLogoDots)
-        return Refused("Picture invalid");
+        return Refused(PictureInvalidText,
+                       QStringLiteral("The picture is %1 dots wide; WIDTH allows %2 dots.")
+                           .arg(width)
+                           .arg(std::min<int64_t>(std::max(logoWidth, 0), MaxLogoDots)));
     const TMargins cols = MarginsFor(width);
     const TMargins rows = MarginsFor(height);
     const int64_t rowBytes = (cols.FBefore + width + cols.FAfter) / 8;
     const int64_t paddedHeight = rows.FBefore + height + rows.FAfter;
     // The band count is a 16-bit field; a taller picture cannot be described.
     if (paddedHeight / 8 > 0xFFFF)
-        return Refused("Picture invalid");
+        return Refused(PictureInvalidText,
+                       QStringLiteral("The picture is %1 dots tall; a logo holds %2 rows of dots.")
+                           .arg(height)
+                           .arg(0xFFFF * 8));
     const int64_t size = 4 + paddedHeight * rowBytes;
     if (size > roomLeft)
-        return Refused("ERROR");
+        return NoRoom(size, roomLeft);
 
     TLogoRecord result;
     result.FRecord = QByteArray(size, '\0');
@@ -79,7 +101,7 @@ TLogoRecord ConvertBitmap(const uint8_t* head, int64_t headSize, int64_t fileSiz
     TBmpSource source = makeSource(layout);
     if (!DecodeBmpDots(layout, source, bytes + 4, rowBytes, rows.FBefore,
                        static_cast<int>(cols.FBefore)))
-        return Refused(NotValidText, true);
+        return NotValid();
     result.FOk = true;
     return result;
 }
@@ -99,7 +121,8 @@ TLogoRecord ConvertLogoPicture(const QByteArray& fileBytes, int32_t logoWidth, i
 TLogoRecord TLogoConverter::Convert(const QString& path, int32_t logoWidth, int64_t roomLeft) {
     const QFileInfo info(path);
     if (!info.isFile())
-        return Refused("ERROR");
+        return Refused(QStringLiteral("ERROR"), QStringLiteral("The picture's file is not there "
+                                                               "any more."));
     const int64_t size = info.size();
     const int64_t modified = info.lastModified().toMSecsSinceEpoch();
     const auto known = FEntries.constFind(path);
@@ -107,14 +130,14 @@ TLogoRecord TLogoConverter::Convert(const QString& path, int32_t logoWidth, int6
         known->FWidth == logoWidth) {
         const TLogoRecord& result = known->FResult;
         if (result.FOk && result.FRecord.size() > roomLeft)
-            return Refused("ERROR");
+            return NoRoom(result.FRecord.size(), roomLeft);
         return result;
     }
 
     ++FReads;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return Refused(NotValidText, true);
+        return NotValid();
     const QByteArray head = file.read(BmpHeadBytes);
     const TLogoRecord result =
         ConvertBitmap(reinterpret_cast<const uint8_t*>(head.constData()), head.size(), file.size(),
@@ -170,7 +193,7 @@ TLogoBuild BuildLogoImage(const QStringList& files, int32_t logoSize, int32_t lo
     for (const QByteArray& record : records)
         image.append(record);
     if (records.size() < files.size())
-        return Fail(build, failure.FMessage, failure.FDecodeError);
+        return Fail(build, failure);
     return build;
 }
 

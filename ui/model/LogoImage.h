@@ -10,10 +10,14 @@
 #include <QStringList>
 #include <cstdint>
 
+// The refusal of a picture the printer cannot take as a logo.
+inline const QString PictureInvalidText = QStringLiteral("Picture invalid");
+
 struct TLogoBuild {
     QByteArray FImage; // on failure: the header and the records before the failing entry
     bool FOk = true;
     QString FMessage;          // what to show when FOk is false
+    QString FDetail;           // why, in figures; may be empty
     bool FDecodeError = false; // FMessage is the decoder's error rather than our own
 };
 
@@ -22,6 +26,7 @@ struct TLogoRecord {
     QByteArray FRecord;
     bool FOk = false;
     QString FMessage;
+    QString FDetail;
     bool FDecodeError = false;
 };
 
