@@ -116,8 +116,9 @@ void TStatusPanel::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     drawFrame(&painter);
     const QRect area = contentsRect().adjusted(margin(), margin(), -margin(), -margin());
-    style()->drawItemText(&painter, area, QStyle::visualAlignment(layoutDirection(), alignment()),
-                          palette(), isEnabled(), ShownText(), foregroundRole());
+    const auto flags = static_cast<int>(QStyle::visualAlignment(layoutDirection(), alignment()));
+    style()->drawItemText(&painter, area, flags, palette(), isEnabled(), ShownText(),
+                          foregroundRole());
 }
 
 void TStatusPanel::mouseReleaseEvent(QMouseEvent* e) {
