@@ -381,6 +381,28 @@ private slots:
         QCOMPARE(FPort->Exchange(Request(0x2F, 1), 12), Reply(0x2F, 1));
     }
 
+    // A request the printer does not answer puts nothing on the line: no reply to time and
+    // no empty datagram.
+    void unansweredSendsNothing() {
+        QVERIFY(FSim->StartUdp());
+        TUdpPort udp(FSim->UdpPort());
+        TSimFaults silent;
+        silent.FSilent = true;
+        FSim->SetFaults(silent);
+        QVERIFY(FPort->Send(kQuery));
+        QVERIFY(udp.Send(kQuery));
+        QVERIFY(FSim->WaitForFrames(2, 2000));
+        FSim->SetFaults({});
+        QVERIFY(udp.Send(kQuery));
+        QCOMPARE(udp.Receive(2000), kQueryReply);
+        QCOMPARE(FPort->Exchange(kQuery, kQueryReply.size()), kQueryReply);
+
+        QCOMPARE(FSim->Frames().at(3).FTurnaroundUs, int64_t(-1));
+        QTRY_COMPARE_WITH_TIMEOUT(FSim->Timing().FReplies, 1, 2000);
+        QCOMPARE(FSim->Timing().FTurnarounds, 0);
+        QVERIFY(FSim->Timing().FLatenessUs < 1000000);
+    }
+
     void stopAfterAndRateReply() {
         TSimFaults faults;
         faults.FStopAfterFrames = 2;
