@@ -7,7 +7,7 @@
 #include "TextToInt.h"
 #include "ToolSettings.h"
 #include "UniUart.h"
-#include "settings/CodePageList.h"
+#include "CodePageList.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -4,7 +4,7 @@
 #include "UniMain.h"
 
 #include "LogoImage.h"
-#include "settings/CodePageList.h"
+#include "CodePageList.h"
 
 #include <QAbstractButton>
 #include <QAction>

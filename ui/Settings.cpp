@@ -7,7 +7,7 @@
 #include "TextToInt.h"
 #include "ToolSettings.h"
 #include "WidgetValues.h"
-#include "settings/CodePageList.h"
+#include "CodePageList.h"
 
 #include <QComboBox>
 #include <QDir>
