@@ -3,8 +3,8 @@
 
 #include "UniMain.h"
 
-#include "LogoImage.h"
 #include "CodePageList.h"
+#include "LogoImage.h"
 
 #include <QAbstractButton>
 #include <QAction>
