@@ -6,7 +6,6 @@
 #include <QtGlobal>
 
 #include <algorithm>
-#include <mutex>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
