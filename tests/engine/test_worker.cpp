@@ -102,6 +102,7 @@ private slots:
         // A peer whose system refuses the datagram: the socket layer throws, the job fails with
         // its log and the reason kept.
         QUdpSocket closed;
+        closed.setProxy(QNetworkProxy::NoProxy);
         QVERIFY(closed.bind(QHostAddress::LocalHost, 0));
         const quint16 port = closed.localPort();
         closed.close();
