@@ -1,5 +1,6 @@
 #include "CliOptions.h"
 
+#include "CodePageList.h"
 #include "ExitStatus.h"
 #include "FileError.h"
 #include "IniFile.h"
@@ -7,7 +8,6 @@
 #include "TextToInt.h"
 #include "ToolSettings.h"
 #include "UniUart.h"
-#include "settings/CodePageList.h"
 
 #include <QCommandLineParser>
 #include <QDir>

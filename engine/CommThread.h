@@ -3,6 +3,7 @@
 #include "FailureText.h"
 #include "LinkConnection.h"
 #include "MemoryStream.h"
+#include "PrinterCommands.h"
 #include "TrafficLog.h"
 #include "UniUart.h"
 
@@ -47,25 +48,6 @@ enum class TFailStep : uint8_t {
     Job,         // anything else that ended the job
     Cancelled,   // a cancel request stopped it between two steps or blocks
 };
-
-// Printer commands.
-constexpr uint16_t cmdQueryDevice = 0x20;
-constexpr uint16_t cmdSetLinkRate = 0x2B;
-constexpr uint16_t cmdWriteLogo = 0x2D;
-constexpr uint16_t cmdWriteProgram = 0x2E;
-constexpr uint16_t cmdSelectMode = 0x2F;
-constexpr uint16_t cmdSetParameters = 0x60;
-constexpr uint16_t cmdSetBluetooth = 0x61;
-constexpr uint16_t cmdSetIrRate = 0x62;
-constexpr uint16_t cmdWriteFont = 0x63;
-constexpr uint16_t cmdSetFactoryInfo = 0x64;
-
-// Data bytes one request frame carries.
-constexpr int32_t MaxCommandData = 1012;
-
-constexpr uint32_t modeProgram = 0;
-constexpr uint32_t modeDownload = 1;
-constexpr uint32_t modeProgramEnd = 0xFFFFFFFF;
 
 // Window messages the worker posts to its notification target.
 constexpr QEvent::Type WM_USER = static_cast<QEvent::Type>(QEvent::User + 0x400);

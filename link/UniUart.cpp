@@ -6,7 +6,6 @@
 #include <QtGlobal>
 
 #include <algorithm>
-#include <mutex>
 
 #ifndef Q_OS_WIN
 #include <cerrno>
@@ -114,10 +113,6 @@ bool TMyUart::Open(const QString& name, int32_t baudRate) {
     port->setParity(QSerialPort::NoParity);
     port->setStopBits(QSerialPort::OneStop);
     port->setFlowControl(QSerialPort::NoFlowControl);
-    // Workers of several ports open at once; Qt's lock-file code shares state behind locks
-    // ThreadSanitizer cannot see, so the opens take turns (they are short and rare).
-    static std::mutex opening;
-    std::unique_lock<std::mutex> turn(opening);
     if (!port->open(QIODevice::ReadWrite)) {
         switch (port->error()) {
         case QSerialPort::DeviceNotFoundError:
@@ -133,7 +128,6 @@ bool TMyUart::Open(const QString& name, int32_t baudRate) {
             return fail(TOpenError::Other, port->errorString());
         }
     }
-    turn.unlock();
 
 #ifndef Q_OS_WIN
     // The lock file is keyed on the path and TIOCEXCL does not stop root; a lock on the device

@@ -3,8 +3,8 @@
 
 #include "UniMain.h"
 
+#include "CodePageList.h"
 #include "LogoImage.h"
-#include "settings/CodePageList.h"
 
 #include <QAbstractButton>
 #include <QAction>

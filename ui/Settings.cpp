@@ -2,12 +2,12 @@
 
 #include "UniMain.h"
 
+#include "CodePageList.h"
 #include "FileError.h"
 #include "IniFile.h"
 #include "TextToInt.h"
 #include "ToolSettings.h"
 #include "WidgetValues.h"
-#include "settings/CodePageList.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,8 +1,8 @@
 // nuvctl as a script runs it: the real program against simulated printers on pseudo-terminals
 // and UDP, compared with what the window's packers and converters give.
-#include "CommThread.h"
 #include "CommandBlocks.h"
 #include "LogoImage.h"
+#include "PrinterCommands.h"
 #include "PrinterSim.h"
 
 #include <QDir>

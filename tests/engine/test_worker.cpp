@@ -9,79 +9,49 @@
 #include <QUdpSocket>
 #include <atomic>
 
-namespace {
-
-using TReceiver = TRigReceiver;
-
-} // namespace
-
 class TestWorker : public QObject {
     Q_OBJECT
 
 private slots:
-    void init() {
-        QVERIFY(FDir.isValid());
-        FLogPath = FDir.filePath(QStringLiteral("debug.log"));
-        QFile::remove(FLogPath);
-    }
-
     void unknownJobCompletesWithEmptyLog() {
-        TJobOrigin origin;
-        TReceiver receiver; // outlives the worker, which may post to it to the last
-        TCommThread worker(&origin);
-        worker.SetLogPath(FLogPath);
-        QVERIFY(!worker.FDoneEvent.WaitFor(0));
+        TEngineRig rig{TNoPrinter{}};
+        QVERIFY(!rig.FWorker.FDoneEvent.WaitFor(0));
         for (uint8_t code : {uint8_t(0), uint8_t(9)}) {
-            worker.PostJob(code, &receiver);
-            QVERIFY(worker.FDoneEvent.WaitFor(5000));
-            QVERIFY(!worker.FDoneEvent.WaitFor(0)); // auto-reset
-            QCOMPARE(worker.FErrorCode, uint8_t(0));
-            QCOMPARE(worker.FJobCode, uint8_t(0));
-            QCOMPARE(ReadFile(FLogPath), QByteArray());
+            QCOMPARE(rig.Run(code, 5000), 0);
+            QVERIFY(!rig.FWorker.FDoneEvent.WaitFor(0)); // auto-reset
+            QCOMPARE(rig.FWorker.FJobCode, uint8_t(0));
+            QCOMPARE(ReadFile(rig.FWorker.LogPath()), QByteArray());
         }
-        QTRY_COMPARE_WITH_TIMEOUT(receiver.FDone, 2, 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(rig.FReceiver.FDone, 2, 5000);
     }
 
     void secondJobReplacesTheLog() {
-        TJobOrigin origin;
-        origin.FPortName = QStringLiteral("/nonexistent/port");
-        TReceiver receiver; // outlives the worker, which may post to it to the last
-        TCommThread worker(&origin);
-        worker.SetLogPath(FLogPath);
-        worker.PostJob(jobCommand, &receiver);
-        QVERIFY(worker.FDoneEvent.WaitFor(5000));
-        QCOMPARE(worker.FErrorCode, errOpenFailed);
+        TEngineRig rig{TNoPrinter{}};
+        rig.FOrigin.FPortName = QStringLiteral("/nonexistent/port");
+        QCOMPARE(rig.Run(jobCommand, 5000), int(errOpenFailed));
         // No OPEN line, but the job's close still logs, and the log ends with the reason.
-        const QList<QByteArray> first = ReadFile(FLogPath).split('\n');
+        const QList<QByteArray> first = ReadFile(rig.FWorker.LogPath()).split('\n');
         QCOMPARE(first.size(), 3);
         QVERIFY(first.at(0).startsWith("CLOSE  "));
         QVERIFY(first.at(1).startsWith("ERROR Cannot open the port /nonexistent/port: there is no "
                                        "such port."));
 
-        worker.PostJob(0, &receiver);
-        QVERIFY(worker.FDoneEvent.WaitFor(5000));
-        QCOMPARE(worker.FErrorCode, uint8_t(0));
-        QCOMPARE(ReadFile(FLogPath), QByteArray());
+        QCOMPARE(rig.Run(0, 5000), 0);
+        QCOMPARE(ReadFile(rig.FWorker.LogPath()), QByteArray());
     }
 
     void postRightAfterTheEndIsNotLost() {
-        TJobOrigin origin;
-        TReceiver receiver; // outlives the worker, which may post to it to the last
-        TCommThread worker(&origin);
-        worker.SetLogPath(FLogPath);
+        TEngineRig rig{TNoPrinter{}};
         for (int i = 0; i < 200; ++i) {
-            worker.PostJob(0, &receiver);
-            QVERIFY2(worker.FDoneEvent.WaitFor(5000), qPrintable(QString::number(i)));
+            rig.FWorker.PostJob(0, &rig.FReceiver);
+            QVERIFY2(rig.FWorker.FDoneEvent.WaitFor(5000), qPrintable(QString::number(i)));
         }
     }
 
     void progressIsThrottled() {
-        TJobOrigin origin;
-        TReceiver receiver;
-        TCommThread worker(&origin);
-        worker.PostJob(0, &receiver); // the job's notification target is taken from here
-        QVERIFY(worker.FDoneEvent.WaitFor(5000));
-        QCoreApplication::sendPostedEvents(&receiver);
+        TEngineRig rig{TNoPrinter{}};
+        TCommThread& worker = rig.FWorker;
+        QCOMPARE(rig.Run(0, 5000), 0); // the job's notification target is taken from here
         int64_t now = 1'000'000'000;
         worker.FClock = [&now] { return now; };
 
@@ -94,19 +64,16 @@ private slots:
         now += 71'000'000;
         worker.ReportProgress(QString(), 100, 2048, false); // more than 70 ms: posts
         worker.ReportProgress(QStringLiteral("DOWNLOAD font.bin"), 0, 0, true);
-        QCoreApplication::sendPostedEvents(&receiver);
+        QCoreApplication::sendPostedEvents(&rig.FReceiver);
         const QList<QPair<int, int>> expected{{256, 1024}, {1024, 1024}, {100, 2048}};
-        QCOMPARE(receiver.FProgress, expected);
-        QCOMPARE(receiver.FStatus, QStringList{QStringLiteral("DOWNLOAD font.bin")});
+        QCOMPARE(rig.FReceiver.FProgress, expected);
+        QCOMPARE(rig.FReceiver.FStatus, QStringList{QStringLiteral("DOWNLOAD font.bin")});
     }
 
     void destroyingASleepingWorkerIsPrompt() {
         QElapsedTimer timer;
         timer.start();
-        {
-            TJobOrigin origin;
-            TCommThread worker(&origin);
-        }
+        { TEngineRig rig{TNoPrinter{}}; }
         QVERIFY(timer.elapsed() < 2000);
     }
 
@@ -115,39 +82,35 @@ private slots:
         QUdpSocket peer;
         peer.setProxy(QNetworkProxy::NoProxy);
         QVERIFY(peer.bind(QHostAddress::LocalHost, 0));
-        TJobOrigin origin;
-        origin.FPortName = QStringLiteral("TCP/IP");
-        origin.FPeerHost = QStringLiteral("127.0.0.1");
-        origin.FPeerPort = peer.localPort();
-        TReceiver receiver;
+        TEngineRig rig{TNoPrinter{}};
+        rig.FOrigin.FPortName = QStringLiteral("TCP/IP");
+        rig.FOrigin.FPeerHost = QStringLiteral("127.0.0.1");
+        rig.FOrigin.FPeerPort = peer.localPort();
+        // A second worker, destroyed mid-job while the rig's receiver and log outlive it.
         {
-            TCommThread worker(&origin);
-            worker.SetLogPath(FLogPath);
-            worker.PostJob(jobCommand, &receiver);
+            TCommThread worker(&rig.FOrigin);
+            worker.SetLogPath(rig.FWorker.LogPath());
+            worker.PostJob(jobCommand, &rig.FReceiver);
             QTRY_VERIFY_WITH_TIMEOUT(peer.hasPendingDatagrams(), 5000);
         }
-        QCoreApplication::sendPostedEvents(&receiver);
-        QCOMPARE(receiver.FDone, 1);
-        QCOMPARE(ReadFile(FLogPath).count("Send 20 bytes"), 3);
+        QCoreApplication::sendPostedEvents(&rig.FReceiver);
+        QCOMPARE(rig.FReceiver.FDone, 1);
+        QCOMPARE(ReadFile(rig.FWorker.LogPath()).count("Send 20 bytes"), 3);
     }
 
     void exceptionFailsTheJobAndKeepsItsLog() {
         // A peer whose system refuses the datagram: the socket layer throws, the job fails with
         // its log and the reason kept.
         QUdpSocket closed;
+        closed.setProxy(QNetworkProxy::NoProxy);
         QVERIFY(closed.bind(QHostAddress::LocalHost, 0));
         const quint16 port = closed.localPort();
         closed.close();
-        TJobOrigin origin;
-        origin.FPortName = QStringLiteral("TCP/IP 127.0.0.1:%1").arg(port);
-        TReceiver receiver; // outlives the worker, which may post to it to the last
-        TCommThread worker(&origin);
-        worker.SetLogPath(FLogPath);
-        worker.PostJob(jobCommand, &receiver);
-        QVERIFY(worker.FDoneEvent.WaitFor(5000));
-        QCOMPARE(worker.FErrorCode, errOpenFailed);
-        QCOMPARE(worker.FErrorStep, TFailStep::Open);
-        const QList<QByteArray> lines = ReadFile(FLogPath).split('\n');
+        TEngineRig rig{TNoPrinter{}};
+        rig.FOrigin.FPortName = QStringLiteral("TCP/IP 127.0.0.1:%1").arg(port);
+        QCOMPARE(rig.Run(jobCommand, 5000), int(errOpenFailed));
+        QCOMPARE(rig.FWorker.FErrorStep, TFailStep::Open);
+        const QList<QByteArray> lines = ReadFile(rig.FWorker.LogPath()).split('\n');
         QVERIFY(lines.at(0).startsWith("OPEN TCP/IP 127.0.0.1:"));
         QVERIFY(lines.at(1).startsWith("Send 20 bytes "));
         QVERIFY2(lines.at(lines.size() - 2)
@@ -156,15 +119,9 @@ private slots:
                  lines.at(lines.size() - 2).constData());
 
         // The worker goes on serving jobs.
-        worker.PostJob(0, &receiver);
-        QVERIFY(worker.FDoneEvent.WaitFor(5000));
-        QCOMPARE(worker.FErrorCode, uint8_t(0));
-        QVERIFY(worker.FErrorText.isEmpty());
+        QCOMPARE(rig.Run(0, 5000), 0);
+        QVERIFY(rig.FWorker.FErrorText.isEmpty());
     }
-
-private:
-    QTemporaryDir FDir;
-    QString FLogPath;
 };
 
 QTEST_GUILESS_MAIN(TestWorker)

@@ -69,10 +69,10 @@ template <int P> void PackDirect(const uint8_t* s, int64_t width, int at, int bi
     s += at;
     const int64_t full = width / 8;
     for (int64_t g = 0; g < full; ++g, s += 8 * P) {
-        const unsigned blank = (s[0] >> bit & 1) << 7 | (s[P] >> bit & 1) << 6 |
-                               (s[2 * P] >> bit & 1) << 5 | (s[3 * P] >> bit & 1) << 4 |
-                               (s[4 * P] >> bit & 1) << 3 | (s[5 * P] >> bit & 1) << 2 |
-                               (s[6 * P] >> bit & 1) << 1 | (s[7 * P] >> bit & 1);
+        const auto blank = static_cast<unsigned>(
+            (s[0] >> bit & 1) << 7 | (s[P] >> bit & 1) << 6 | (s[2 * P] >> bit & 1) << 5 |
+            (s[3 * P] >> bit & 1) << 4 | (s[4 * P] >> bit & 1) << 3 | (s[5 * P] >> bit & 1) << 2 |
+            (s[6 * P] >> bit & 1) << 1 | (s[7 * P] >> bit & 1));
         out[g] = static_cast<uint8_t>(~blank);
     }
     if (const int64_t rest = width % 8) {

@@ -51,9 +51,15 @@ public:
     QStringList FStatus;
 };
 
+// Asks the rig for a worker with no printer behind it.
+struct TNoPrinter {};
+
 // A worker talking to a simulated printer over a pseudo-terminal or UDP loopback.
 class TEngineRig {
 public:
+    explicit TEngineRig(TNoPrinter) {
+        FWorker.SetLogPath(FDir.filePath(QStringLiteral("debug.log")));
+    }
     explicit TEngineRig(bool udp = false) {
         if (udp) {
             QVERIFY(FSim.StartUdp());

@@ -1,5 +1,5 @@
 // Files shipped next to the executable.
-#include "settings/CodePageList.h"
+#include "CodePageList.h"
 
 #include <QTest>
 
