@@ -27,7 +27,7 @@ void TfrmMain::btSetBlueToothClick() {
         FComm->FCmdLength = length;
         FComm->FCmdCode = cmdSetBluetooth;
         FComm->FCmdArg = 0;
-        RunCommandJob();
+        RunCommandJob({historyjob::SetBluetooth, {}, {}});
     });
 }
 
@@ -41,7 +41,7 @@ void TfrmMain::btIrCommClick() {
         FComm->FCmdLength = IrRateBlockLength;
         FComm->FCmdCode = cmdSetIrRate;
         FComm->FCmdArg = 0;
-        RunCommandJob();
+        RunCommandJob({historyjob::SetIrComm, {}, {}});
     });
 }
 
@@ -62,7 +62,7 @@ void TfrmMain::btFactoryClick() {
         FComm->FCmdLength = length;
         FComm->FCmdCode = cmdSetFactoryInfo;
         FComm->FCmdArg = 0;
-        RunCommandJob();
+        RunCommandJob({historyjob::SetFactory, {}, QString::fromLatin1(serial)});
     });
 }
 

@@ -211,6 +211,6 @@ void TfrmMain::btLOGOClick() {
         FComm->FFileLabels = QStringList{QStringLiteral("logo.bin")};
         FComm->FFileCommands = QStringList{QString::number(FLogoCommand)};
         FComm->FFileBases = QStringList{QString::number(FLogoPara)};
-        RunJob(jobDownload);
+        RunJob(jobDownload, {historyjob::LogoDownload, {logoPath}, {}});
     });
 }

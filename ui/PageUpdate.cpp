@@ -27,7 +27,7 @@ void TfrmMain::btUpdateClick() {
             return;
         }
         FComm->FStream.SetPosition(0);
-        RunJob(jobProgram);
+        RunJob(jobProgram, {historyjob::Program, {path}, {}});
     });
 }
 
@@ -50,6 +50,6 @@ void TfrmMain::btFontClick() {
         FComm->FFileLabels = QStringList{QStringLiteral("font.bin")};
         FComm->FFileCommands = QStringList{QStringLiteral("$63")};
         FComm->FFileBases = QStringList{QStringLiteral("0")};
-        RunJob(jobDownload);
+        RunJob(jobDownload, {historyjob::Font, {path}, {}});
     });
 }
