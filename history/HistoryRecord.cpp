@@ -35,32 +35,41 @@ const QString kSerial = QStringLiteral("serial");
 } // namespace
 
 QByteArray HistoryLine(const THistoryRecord& r) {
-    QJsonObject o;
-    o[kTime] = LocalTimeText(r.FTime);
-    o[kProgram] = r.FProgram;
-    o[kVersion] = r.FVersion;
-    o[kPort] = r.FPort;
+    // Written field by field rather than as a QJsonObject, which sorts its keys: a reader's
+    // eye and grep look for the time first.
+    QByteArray line = "{";
+    const auto field = [&line](const QString& name, const QJsonValue& value) {
+        QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+        text = text.mid(1, text.size() - 2); // the value without its array's brackets
+        if (line.size() > 1)
+            line += ',';
+        line += '"' + name.toUtf8() + "\":" + text;
+    };
+    field(kTime, LocalTimeText(r.FTime));
+    field(kProgram, r.FProgram);
+    field(kVersion, r.FVersion);
+    field(kPort, r.FPort);
     // Only a USB adapter has these.
     if (!r.FUsbId.isEmpty())
-        o[kUsb] = r.FUsbId;
+        field(kUsb, r.FUsbId);
     if (!r.FUsbSerial.isEmpty())
-        o[kUsbSerial] = r.FUsbSerial;
-    o[kIdentification] = r.FIdentification;
-    o[kJob] = r.FJob;
+        field(kUsbSerial, r.FUsbSerial);
+    field(kIdentification, r.FIdentification);
+    field(kJob, r.FJob);
     QJsonArray files;
     for (const THistoryFile& f : r.FFiles)
         files.append(QJsonObject{{kPath, f.FPath},
                                  {kSize, static_cast<qint64>(f.FSize)},
                                  {kSha256, QString::fromLatin1(f.FSha256)}});
-    o[kFiles] = files;
-    o[kBytes] = static_cast<qint64>(r.FBytes);
-    o[kRetries] = r.FRetries;
+    field(kFiles, files);
+    field(kBytes, static_cast<qint64>(r.FBytes));
+    field(kRetries, r.FRetries);
     // Milliseconds are all a job's duration needs.
-    o[kSeconds] = std::round(r.FSeconds * 1000) / 1000;
-    o[kResult] = r.FResult;
-    o[kReason] = r.FReason;
-    o[kSerial] = r.FSerial;
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+    field(kSeconds, std::round(r.FSeconds * 1000) / 1000);
+    field(kResult, r.FResult);
+    field(kReason, r.FReason);
+    field(kSerial, r.FSerial);
+    return line + '}';
 }
 
 std::optional<THistoryRecord> ParseHistoryLine(const QByteArray& line) {

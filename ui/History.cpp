@@ -21,15 +21,17 @@ THistoryRecord TfrmMain::HistoryStart(const TJobRecord& record) const {
     h.FTime = QDateTime::currentDateTime();
     h.FProgram = ProgramName;
     h.FVersion = ProgramVersion();
-    h.FPort = FPortName;
+    const QString port = FPortName.trimmed();
+    h.FPort = port;
     // Plain "TCP/IP" means the peer of the settings: name it.
-    if (FPortName.trimmed() == DatagramPortName)
+    if (port == DatagramPortName && !FPeerHost.isEmpty())
         h.FPort = DatagramPortName + u' ' + PeerText(FPeerHost, FPeerPort);
     // Looked up before the job: an adapter pulled out during it is still named.
-    if (const auto port =
-            PresentPort(FPortName.trimmed(), FListPorts ? FListPorts() : QList<TPortInfo>())) {
-        h.FUsbId = UsbIdText(*port);
-        h.FUsbSerial = port->FSerialNumber;
+    if (!IsDatagramPortName(port) && FListPorts) {
+        if (const auto present = PresentPort(port, FListPorts())) {
+            h.FUsbId = UsbIdText(*present);
+            h.FUsbSerial = present->FSerialNumber;
+        }
     }
     h.FJob = record.FJob;
     h.FSerial = record.FSerial;

@@ -105,7 +105,9 @@ private slots:
         r.FUsbId = QStringLiteral("0403:6001");
         r.FUsbSerial = QStringLiteral("X");
         r.FFiles = {{QStringLiteral("/a"), 1, "00"}};
-        const QJsonObject o = QJsonDocument::fromJson(HistoryLine(r)).object();
+        const QByteArray line = HistoryLine(r);
+        QVERIFY(line.startsWith(R"({"time":")"));
+        const QJsonObject o = QJsonDocument::fromJson(line).object();
         QCOMPARE(o.keys(), (QStringList{"bytes", "files", "identification", "job", "port",
                                         "program", "reason", "result", "retries", "seconds",
                                         "serial", "time", "usb", "usb_serial", "version"}));
