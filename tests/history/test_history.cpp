@@ -106,7 +106,7 @@ private slots:
         r.FUsbSerial = QStringLiteral("X");
         r.FFiles = {{QStringLiteral("/a"), 1, "00"}};
         const QByteArray line = HistoryLine(r);
-        QVERIFY(line.startsWith(R"({"time":")"));
+        QVERIFY(line.startsWith("{\"time\":\""));
         const QJsonObject o = QJsonDocument::fromJson(line).object();
         QCOMPARE(o.keys(), (QStringList{"bytes", "files", "identification", "job", "port",
                                         "program", "reason", "result", "retries", "seconds",
