@@ -487,9 +487,13 @@ private slots:
         QVERIFY2(listing.contains("/config.ini\n") && listing.contains("/system.txt\n"),
                  qPrintable(listing));
 
-        // Cancelled: nothing written, nothing said.
+        // Cancelled: nothing written, nothing said. The key, wherever the focus is.
         Captured().Clear();
-        action->trigger();
+        W().show();
+        QVERIFY(QTest::qWaitForWindowActive(&W()));
+        W().edIdle->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_B,
+                        Qt::ControlModifier | Qt::ShiftModifier);
         QCOMPARE(Captured().FDialogs, 1);
         QVERIFY(Captured().FMessages.isEmpty());
 
