@@ -79,8 +79,6 @@ private slots:
                                        historyresult::Failed, "2026-06-01T23:59:59.999-04:30");
         failed.FReason = QStringLiteral("No reply from \"PRN\"\n\tafter 3 tries.");
         QTest::newRow("failure without USB or files") << failed;
-        QTest::newRow("cancelled")
-            << Record(QString(), QStringLiteral("COM1"), historyresult::Cancelled);
     }
     void linesRoundTrip() {
         QFETCH(THistoryRecord, record);
@@ -127,20 +125,6 @@ private slots:
     void notALine() {
         QFETCH(QByteArray, line);
         QVERIFY(!ParseHistoryLine(line));
-    }
-
-    void fileEntryHashesTheFile() {
-        QTemporaryDir dir;
-        const QString path = dir.filePath(QStringLiteral("f.bin"));
-        QVERIFY(AppendBytes(path, "abc"));
-        const auto entry = HistoryFileEntry(path);
-        QVERIFY(entry);
-        QCOMPARE(entry->FSize, 3);
-        QCOMPARE(entry->FSha256,
-                 QByteArray("ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad"));
-        QString error;
-        QVERIFY(!HistoryFileEntry(dir.filePath(QStringLiteral("none")), &error));
-        QVERIFY(!error.isEmpty());
     }
 
     // Lines come back oldest first; a line a power cut left unfinished is skipped and does
@@ -215,17 +199,6 @@ private slots:
         const QStringList serials = Serials(records);
         QCOMPARE(serials.size(), Writers * Lines);
         QCOMPARE(QSet<QString>(serials.begin(), serials.end()).size(), Writers * Lines);
-        // Each writer's lines stay in its order.
-        for (int w = 0; w < Writers; ++w) {
-            const QString prefix = QStringLiteral("%1-").arg(w);
-            QStringList own;
-            for (const QString& s : serials)
-                if (s.startsWith(prefix))
-                    own << s;
-            QStringList sorted = own;
-            sorted.sort();
-            QCOMPARE(own, sorted);
-        }
     }
 
     void filters_data() {

@@ -53,28 +53,6 @@ private slots:
         const auto port = PresentPort(name, {builtIn, usb});
         QCOMPARE(port ? port->FDevice : QString(), device);
     }
-
-    // -1: the system gives no such id.
-    void usbIds_data() {
-        QTest::addColumn<int>("vendor");
-        QTest::addColumn<int>("product");
-        QTest::addColumn<QString>("text");
-        QTest::newRow("both") << 0x0403 << 0x6001 << "0403:6001";
-        QTest::newRow("four digits each") << 1 << 0xA << "0001:000a";
-        QTest::newRow("no product") << 0x0403 << -1 << "";
-        QTest::newRow("not USB") << -1 << -1 << "";
-    }
-    void usbIds() {
-        QFETCH(int, vendor);
-        QFETCH(int, product);
-        QFETCH(QString, text);
-        TPortInfo port;
-        if (vendor >= 0)
-            port.FVendorId = static_cast<uint16_t>(vendor);
-        if (product >= 0)
-            port.FProductId = static_cast<uint16_t>(product);
-        QCOMPARE(UsbIdText(port), text);
-    }
 };
 
 QTEST_GUILESS_MAIN(TestPortList)

@@ -97,26 +97,6 @@ private slots:
             QVERIFY2(text.contains(expected), qPrintable(expected + " in:\n" + text));
     }
 
-    // A file that cannot be read is left out and the description says why; the bundle is
-    // still made.
-    void unreadableFileIsNamed() {
-        QTemporaryDir files, out;
-        const QString config = QDir(files.path()).filePath(QStringLiteral("config.ini"));
-        QVERIFY(WriteBytes(config, "[PARA]\r\n"));
-        QVERIFY(QFile::setPermissions(config, QFileDevice::WriteOwner));
-        // Only the file may not be read: the folders are open to all.
-        QVERIFY(::chmod(QFile::encodeName(files.path()).constData(), 0755) == 0);
-        QVERIFY(::chmod(QFile::encodeName(out.path()).constData(), 0777) == 0);
-        const QString bundle = out.filePath(QStringLiteral("b.tar.gz"));
-        bool written = false;
-        QVERIFY(WithPermissionChecks(
-            [&] { written = WriteSupportBundle(bundle, Info(files.path())); }));
-        QVERIFY(written);
-        QByteArray text;
-        QCOMPARE(Tar({"-xzOf", bundle, "nuv-support-20261209-101403/system.txt"}, &text), 0);
-        QVERIFY2(text.contains("config.ini was left out: "), text.constData());
-    }
-
     // All or nothing: whatever was at the place stays, and no half-written file is left.
     void failedBundleLeavesNothing_data() {
         QTest::addColumn<QString>("place");
