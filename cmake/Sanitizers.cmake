@@ -1,5 +1,5 @@
 if(NUV_SANITIZE)
-    add_compile_options(-fsanitize=${NUV_SANITIZE} -fno-omit-frame-pointer -g)
+    add_compile_options(-fsanitize=${NUV_SANITIZE} -fno-omit-frame-pointer)
     add_link_options(-fsanitize=${NUV_SANITIZE})
     if(NUV_SANITIZE MATCHES "undefined")
         add_compile_options(-fno-sanitize-recover=undefined)

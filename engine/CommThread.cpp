@@ -10,7 +10,12 @@
 // cannot see (Debian's Qt is not instrumented), so it would take every event the worker posts
 // for a race. The worker releases each event as it posts it, and the receiving thread acquires
 // it before anything reads it: ThreadSanitizer then checks the hand-over instead of ignoring it.
-#if defined(__SANITIZE_THREAD__)
+#if defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define NUV_THREAD_SANITIZER 1
+#endif
+#endif
+#if defined(__SANITIZE_THREAD__) || defined(NUV_THREAD_SANITIZER)
 extern "C" void __tsan_acquire(void* address);
 extern "C" void __tsan_release(void* address);
 namespace {
