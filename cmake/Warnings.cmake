@@ -11,9 +11,12 @@ target_compile_options(nuv_product_warnings INTERFACE
     -Woverloaded-virtual)
 target_link_libraries(nuv_product_warnings INTERFACE nuv_warnings)
 
-# Product targets: nuv_product_target(<target>...).
+# Product targets built with Qt: nuv_product_target(<target>...) gives them these warnings and the
+# product's precompiled header (cmake/Precompiled.cmake).
 function(nuv_product_target)
     foreach(target ${ARGN})
         target_link_libraries(${target} PRIVATE nuv_product_warnings)
+        target_compile_options(${target} PRIVATE -Winvalid-pch)
+        target_precompile_headers(${target} REUSE_FROM nuv_product_pch)
     endforeach()
 endfunction()

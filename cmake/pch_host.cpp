@@ -1,0 +1,1 @@
+// Only the host of the product's precompiled header.
