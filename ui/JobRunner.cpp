@@ -37,16 +37,16 @@ constexpr int64_t SpeedAfterNs = 300'000'000;
 
 // A rate: the text converted, refused when it does not convert or is not positive.
 int32_t PositiveRate(const QString& text, const QString& field, QWidget* widget) {
-    const auto rate = TryTextToInt(text);
-    if (!rate)
+    const TRateValue rate = ConvertRate(text);
+    if (rate.FProblem == TRateProblem::NotNumber)
         throw EFieldError(EConvertError(text).Message(), field, widget);
-    if (*rate <= 0)
+    if (rate.FProblem == TRateProblem::NotPositive)
         throw EFieldError(QStringLiteral("%1 must be a positive number of bits per second, not "
                                          "%2.")
                               .arg(field)
-                              .arg(*rate),
+                              .arg(rate.FValue),
                           field, widget);
-    return *rate;
+    return rate.FValue;
 }
 
 } // namespace

@@ -4,6 +4,7 @@
 #include "CommThread.h"
 #include "LogoImage.h"
 #include "PortList.h"
+#include "ToolSettings.h"
 
 #include <QByteArray>
 #include <QComboBox>
@@ -226,11 +227,11 @@ public:
     // Why settings and logs cannot be kept in FAppPath; empty when they can.
     QString FFolderProblem;
     QStringList FLogoFiles;
-    int32_t FLogoSize = 65536;
-    int32_t FLogoQuantity = 8;
-    int32_t FLogoWidth = 384;
-    int32_t FLogoCommand = 45;
-    int32_t FLogoPara = 0;
+    int32_t FLogoSize = setting::LogoSize.FDefault;
+    int32_t FLogoQuantity = setting::LogoQuantity.FDefault;
+    int32_t FLogoWidth = setting::LogoWidth.FDefault;
+    int32_t FLogoCommand = setting::LogoCommand.FDefault;
+    int32_t FLogoPara = setting::LogoPara.FDefault;
     QByteArray FLogoImage;
     std::unique_ptr<TCommThread> FComm;
 
@@ -302,6 +303,10 @@ private:
     // Posts the job whose inputs are stored, waits for it, reports it; job buttons are off
     // meanwhile, and a close asked for meanwhile happens afterwards.
     void RunJob(uint8_t jobCode);
+    // A block of two texts (the Bluetooth and factory pages): packed and sent, or refused when
+    // together they are too long, naming the fields.
+    void RunTextPairJob(uint16_t command, const QByteArray& first, const QByteArray& second,
+                        bool trailingZero, const QString& firstName, const QString& secondName);
     // The top bar for a download job: the port name as typed, the rate trimmed and converted
     // (throws the conversion error).
     void TakeTopBarAsTyped();
