@@ -205,28 +205,57 @@ QString LogoSpaceText(int64_t used, int32_t logoSize) {
         static_cast<long long>(free % 1000));
 }
 
-bool LogoRecordGeometry(const QByteArray& record, int& bytesPerRow, int& bands) {
-    if (record.size() < 4)
-        return false;
-    const auto* b = reinterpret_cast<const uint8_t*>(record.constData());
-    const int rowBytes = b[0] | b[1] << 8;
-    const int count = b[2] | b[3] << 8;
-    if (rowBytes == 0 || count == 0 || record.size() != 4 + int64_t(rowBytes) * count * 8)
-        return false;
-    bytesPerRow = rowBytes;
-    bands = count;
-    return true;
+namespace {
+
+// The record at the start of the available bytes, when it is there complete and non-empty.
+std::optional<TLogoRecordShape> RecordAt(const char* data, int64_t available) {
+    if (available < 4)
+        return std::nullopt;
+    const auto* b = reinterpret_cast<const uint8_t*>(data);
+    TLogoRecordShape shape;
+    shape.FBytesPerRow = b[0] | b[1] << 8;
+    shape.FBands = b[2] | b[3] << 8;
+    if (shape.FBytesPerRow == 0 || shape.FBands == 0 || shape.Size() > available)
+        return std::nullopt;
+    return shape;
 }
 
-QImage LogoRecordImage(const QByteArray& record) {
-    int rowBytes = 0;
-    int bands = 0;
-    if (!LogoRecordGeometry(record, rowBytes, bands))
+} // namespace
+
+std::optional<QList<TLogoRecordShape>> LogoImageRecords(const QByteArray& image) {
+    if (image.size() < 3 || !image.startsWith("\xAA\xDD"))
+        return std::nullopt;
+    QList<TLogoRecordShape> records;
+    int64_t at = 3;
+    for (int n = uint8_t(image[2]); n > 0; --n) {
+        const auto shape = RecordAt(image.constData() + at, image.size() - at);
+        if (!shape)
+            return std::nullopt;
+        records.append(*shape);
+        at += shape->Size();
+    }
+    if (at != image.size())
+        return std::nullopt;
+    return records;
+}
+
+std::optional<TLogoRecordShape> LogoRecordShape(const QByteArray& record) {
+    const auto shape = RecordAt(record.constData(), record.size());
+    if (!shape || shape->Size() != record.size())
+        return std::nullopt;
+    return shape;
+}
+
+QImage LogoRecordImage(const QByteArray& record, int paperWidth) {
+    const auto shape = LogoRecordShape(record);
+    if (!shape)
         return QImage();
-    QImage image(rowBytes * 8, bands * 8, QImage::Format_Mono);
+    const int rowBytes = shape->FBytesPerRow;
+    QImage image(std::max(paperWidth, shape->Width()), shape->Height(), QImage::Format_Mono);
     if (image.isNull())
         return image;
     image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)}); // bit set: a dark dot
+    image.fill(0);
     const char* rows = record.constData() + 4;
     for (int y = 0; y < image.height(); ++y)
         std::memcpy(image.scanLine(y), rows + int64_t(y) * rowBytes, size_t(rowBytes));

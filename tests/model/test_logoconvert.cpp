@@ -703,11 +703,10 @@ private slots:
         f.FData[2 * Stride(10, 8)] = 1; // top-left (rows stored bottom-up)
         f.FData[9] = 1;                 // bottom-right
         const QByteArray record = ConvertLogoPicture(Bytes(f), 384, 1 << 20).FRecord;
-        int rowBytes = 0;
-        int bands = 0;
-        QVERIFY(LogoRecordGeometry(record, rowBytes, bands));
-        QCOMPARE(rowBytes, 2);
-        QCOMPARE(bands, 1);
+        const auto shape = LogoRecordShape(record);
+        QVERIFY(shape);
+        QCOMPARE(shape->FBytesPerRow, 2);
+        QCOMPARE(shape->FBands, 1);
         const QImage image = LogoRecordImage(record);
         QCOMPARE(image.size(), QSize(16, 8));
         // 3 blank columns on the left, 2 blank rows on top.
@@ -719,9 +718,19 @@ private slots:
         }
         for (const QByteArray& bad : {QByteArray(), record.chopped(1), record + '\0',
                                       Hex("00 00 01 00") + QByteArray(8, '\0')}) {
-            QVERIFY(!LogoRecordGeometry(bad, rowBytes, bands));
+            QVERIFY(!LogoRecordShape(bad));
             QVERIFY(LogoRecordImage(bad).isNull());
         }
+        // The walker takes an image only when its count and its records add up exactly.
+        const QByteArray two = Hex("AA DD 02") + record + record;
+        const auto records = LogoImageRecords(two);
+        QVERIFY(records);
+        QCOMPARE(records->size(), 2);
+        QCOMPARE(records->at(1).Size(), record.size());
+        QCOMPARE(QSize(records->at(1).Width(), records->at(1).Height()), QSize(16, 8));
+        for (const QByteArray& bad : {Hex("AA DD 03") + record + record, two.chopped(1), two + '\0',
+                                      Hex("AA DC 02") + record + record, Hex("AA DD")})
+            QVERIFY(!LogoImageRecords(bad));
     }
 };
 
