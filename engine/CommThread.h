@@ -150,6 +150,19 @@ public:
     bool QueryDevice();
     bool SetLinkRate(int32_t rate);
     bool SelectMode(uint32_t mode);
+    // One transfer: FStream's bytes in blocks of 256 from address FBase on, each sent with 3
+    // tries, with a longer wait where a 4 KiB sector begins.
+    struct TTransfer {
+        uint16_t FCommand = 0;
+        uint32_t FBase = 0;
+        int FSectorTimeout = 600;   // ms, for a block at a sector's start
+        bool FPadLastBlock = false; // the last block is filled up with 0xFF to 256 bytes
+        // Why the job stopped: at a cancel request, or at a block that went unanswered.
+        std::function<QString(int64_t done, int64_t size)> FCancelled;
+        std::function<QString(uint32_t address, int64_t done, int64_t size)> FUnanswered;
+    };
+    // True when every block was acknowledged; otherwise the job has failed or stopped.
+    bool SendBlocks(const TTransfer& transfer);
     void DoCommand();
     void DoProgram();
     void DoDownload();
