@@ -98,15 +98,7 @@ int RunCommand(const TCliRequest& r, uint16_t code, const uint8_t* block, int32_
     });
 }
 
-int RunDownload(const TCliRequest& r, const QString& file, const QString& label,
-                const QString& command, const QString& base, int64_t bytes) {
+int RunDownload(const TCliRequest& r, const TDownloadFile& file, int64_t bytes) {
     return RunOnAllPorts(
-        r, jobDownload,
-        [&](TCommThread& w) {
-            w.FFileNames = QStringList{file};
-            w.FFileLabels = QStringList{label};
-            w.FFileCommands = QStringList{command};
-            w.FFileBases = QStringList{base};
-        },
-        bytes);
+        r, jobDownload, [&](TCommThread& w) { w.SetDownload(file); }, bytes);
 }

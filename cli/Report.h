@@ -40,6 +40,5 @@ int RunOnAllPorts(const TCliRequest& r, uint8_t job, const std::function<void(TC
 // One command block, as the SET pages send it.
 int RunCommand(const TCliRequest& r, uint16_t code, const uint8_t* block, int32_t length);
 
-// One download entry as the window's pages build it.
-int RunDownload(const TCliRequest& r, const QString& file, const QString& label,
-                const QString& command, const QString& base, int64_t bytes);
+// One file downloaded, bytes long.
+int RunDownload(const TCliRequest& r, const TDownloadFile& file, int64_t bytes);

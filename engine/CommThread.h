@@ -114,6 +114,19 @@ struct TJobOrigin {
     bool FReportFrames = false;
 };
 
+// A file for the download job: where it is, the label it shows ("DOWNLOAD font.bin"), and the
+// command and base address as texts (decimal, or hexadecimal after "$").
+struct TDownloadFile {
+    QString FPath;
+    QString FLabel;
+    QString FCommand;
+    QString FBase;
+};
+// The font file, as the printer takes it: command 0x63 from address 0.
+TDownloadFile FontDownload(const QString& path);
+// The logo image with the command and base address of the LOGO settings.
+TDownloadFile LogoDownload(const QString& path, int32_t command, int32_t base);
+
 class TCommThread : public QThread {
     Q_OBJECT
 
@@ -196,6 +209,8 @@ public:
     uint8_t FJobCode = 0;
     TMemoryStream FStream;
     QStringList FFileNames, FFileLabels, FFileCommands, FFileBases;
+    // Makes file the download job's only one.
+    void SetDownload(const TDownloadFile& file);
     uint8_t FCmdData[1024] = {};
     uint32_t FCmdCode = 0;
     uint32_t FCmdArg = 0;

@@ -139,6 +139,22 @@ void TCommThread::DoDownload() {
     CloseLink();
 }
 
+TDownloadFile FontDownload(const QString& path) {
+    return {path, QStringLiteral("font.bin"), QStringLiteral("$%1").arg(cmdWriteFont, 0, 16),
+            QStringLiteral("0")};
+}
+
+TDownloadFile LogoDownload(const QString& path, int32_t command, int32_t base) {
+    return {path, QStringLiteral("logo.bin"), QString::number(command), QString::number(base)};
+}
+
+void TCommThread::SetDownload(const TDownloadFile& file) {
+    FFileNames = QStringList{file.FPath};
+    FFileLabels = QStringList{file.FLabel};
+    FFileCommands = QStringList{file.FCommand};
+    FFileBases = QStringList{file.FBase};
+}
+
 void TCommThread::DoQuery() {
     OpenLink();
     CloseLink();

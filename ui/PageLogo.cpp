@@ -195,10 +195,7 @@ void TfrmMain::btLOGOClick() {
             return;
         }
         QDir::setCurrent(FAppPath);
-        FComm->FFileNames = QStringList{logoPath};
-        FComm->FFileLabels = QStringList{QStringLiteral("logo.bin")};
-        FComm->FFileCommands = QStringList{QString::number(FLogoCommand)};
-        FComm->FFileBases = QStringList{QString::number(FLogoPara)};
+        FComm->SetDownload(LogoDownload(logoPath, FLogoCommand, FLogoPara));
         RunJob(jobDownload);
     });
 }

@@ -26,8 +26,7 @@ int Font(const TCliRequest& r) {
     }
     // The job would skip a missing file and report success; that must not pass here.
     const int64_t size = ReadWholeFile(path).size();
-    return RunDownload(r, QFileInfo(path).absoluteFilePath(), QStringLiteral("font.bin"),
-                       QStringLiteral("$63"), QStringLiteral("0"), size);
+    return RunDownload(r, FontDownload(QFileInfo(path).absoluteFilePath()), size);
 }
 
 } // namespace

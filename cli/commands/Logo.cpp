@@ -98,9 +98,8 @@ int LogoDownload(const TCliRequest& r) {
         throw ECliError(exitFile, FileErrorText("create", dir.path(), dir.errorString()));
     const QString path = dir.filePath(QStringLiteral("logo.bin"));
     Save(path, image);
-    return RunDownload(r, path, QStringLiteral("logo.bin"),
-                       QString::number(r.FSettings.FLogoCommand),
-                       QString::number(r.FSettings.FLogoPara), image.size());
+    return RunDownload(r, LogoDownload(path, r.FSettings.FLogoCommand, r.FSettings.FLogoPara),
+                       image.size());
 }
 
 bool SameFile(const QString& a, const QString& b) {
