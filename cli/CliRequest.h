@@ -15,7 +15,7 @@ struct TCliRequest {
     QString FCommand;  // "query", "logo build", ...; "help" or "version"
     QStringList FArgs; // the command's own arguments
     QStringList FPorts;
-    int32_t FBaudRate = PrinterRates().constFirst();
+    int32_t FBaudRate = DeliveredRate;
     QString FConfigPath;
     TToolSettings FSettings; // the defaults, or read from --config
     QString FLogPath;

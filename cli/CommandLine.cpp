@@ -138,8 +138,7 @@ const QList<TCliOption>& GlobalOptions() {
                         "--config's [NETWORK] HOST and PORT) or \"TCP/IP HOST:PORT\"")},
         {{QStringLiteral("baud")},
          QStringLiteral("RATE"),
-         QStringLiteral("the rate the printer listens at (default %1)")
-             .arg(PrinterRates().constFirst())},
+         QStringLiteral("the rate the printer listens at (default %1)").arg(DeliveredRate)},
         {{QStringLiteral("config")},
          QStringLiteral("FILE"),
          QStringLiteral("take page values, LOGO settings and the datagram peer from a\n"

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FailureText.h"
+#include "LineRates.h"
 #include "LinkConnection.h"
 #include "MemoryStream.h"
 #include "PrinterCommands.h"
@@ -105,7 +106,7 @@ private:
 // datagram link's peer. The worker copies them at the start of each job.
 struct TJobOrigin {
     QString FPortName;
-    int32_t FBaudRate = 9600;
+    int32_t FBaudRate = DeliveredRate;
     QString FPeerHost;
     uint16_t FPeerPort = 0;
     // Whose words the failure reasons use.
@@ -203,7 +204,7 @@ public:
     bool FCommandSent = false;
     QObject* FNotifyWnd = nullptr; // set by PostJob; must outlive the job it was posted with
     QString FPortName;
-    int32_t FBaudRate = 9600;
+    int32_t FBaudRate = DeliveredRate;
     TAutoResetEvent FDoneEvent;
     TMyUart FUart;
     uint8_t FJobCode = 0;

@@ -73,7 +73,7 @@ bool TCommThread::SendBlocks(const TTransfer& t) {
 }
 
 void TCommThread::DoProgram() {
-    if (OpenLink() && SetLinkRate(115200) && SelectMode(modeProgram)) {
+    if (OpenLink() && SetLinkRate(TransferRate) && SelectMode(modeProgram)) {
         TTransfer firmware;
         firmware.FCommand = cmdWriteProgram;
         firmware.FSectorTimeout = 1200;
@@ -102,7 +102,7 @@ void TCommThread::DoProgram() {
 }
 
 void TCommThread::DoDownload() {
-    if (OpenLink() && SetLinkRate(115200) && SelectMode(modeDownload)) {
+    if (OpenLink() && SetLinkRate(TransferRate) && SelectMode(modeDownload)) {
         bool allAcknowledged = true;
         for (qsizetype i = 0; i < FFileNames.size() && allAcknowledged; ++i) {
             const QString label = FFileLabels.value(i);

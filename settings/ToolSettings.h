@@ -6,6 +6,7 @@
 // nuvctl takes its options' defaults, limits and help from it.
 
 #include "IniFile.h"
+#include "LineRates.h"
 
 #include <QList>
 #include <QString>
@@ -23,20 +24,6 @@ inline const QString secNetwork = QStringLiteral("NETWORK");
 
 // At most this many FILEn keys are loaded.
 constexpr int MaxLogoFiles = 100;
-
-// The rates a printer's serial line and its IrCOMM port take, the most common first (the order
-// in which a search tries them); the first is the rate a printer listens at as delivered.
-const QList<int32_t>& PrinterRates();
-// The same, lowest first, as the window's drop-downs list them.
-QList<int32_t> PrinterRatesAscending();
-
-// A rate as typed or given: converted by the text-to-integer rule, and positive.
-enum class TRateProblem { None, NotNumber, NotPositive };
-struct TRateValue {
-    int32_t FValue = 0;
-    TRateProblem FProblem = TRateProblem::None;
-};
-TRateValue ConvertRate(const QString& text);
 
 // The values of the keys; a default-constructed one holds every key's default.
 struct TToolSettings {
@@ -124,13 +111,9 @@ inline const TIntSetting LogoPara{
 inline const QString LogoFilePrefix = QStringLiteral("FILE");
 
 // The PARA page. Its edits take four digits.
-inline const TIntSetting ParaBaudRate{secPara,
-                                      QStringLiteral("BAUDRATE"),
-                                      PrinterRates().constFirst(),
-                                      TValueKind::Rate,
-                                      std::nullopt,
-                                      {},
-                                      &TToolSettings::FParaBaudRate};
+inline const TIntSetting ParaBaudRate{
+    secPara, QStringLiteral("BAUDRATE"),   DeliveredRate, TValueKind::Rate, std::nullopt,
+    {},      &TToolSettings::FParaBaudRate};
 inline const TIntSetting CodePage{
     secPara, QStringLiteral("CODEPAGE"), 1, TValueKind::Position, std::nullopt,
     {},      &TToolSettings::FCodePage};
@@ -171,13 +154,9 @@ inline const TTextSetting BtName{secBlueTooth, QStringLiteral("DEVICE NAME"), QS
                                  &TToolSettings::FBtName};
 inline const TTextSetting BtPin{secBlueTooth, QStringLiteral("PIN"), QStringLiteral("6305"),
                                 &TToolSettings::FBtPin};
-inline const TIntSetting IrBaudRate{secIrComm,
-                                    QStringLiteral("BAUDRATE"),
-                                    PrinterRates().constFirst(),
-                                    TValueKind::Rate,
-                                    std::nullopt,
-                                    {},
-                                    &TToolSettings::FIrBaudRate};
+inline const TIntSetting IrBaudRate{
+    secIrComm, QStringLiteral("BAUDRATE"), DeliveredRate, TValueKind::Rate, std::nullopt,
+    {},        &TToolSettings::FIrBaudRate};
 
 // Read whether or not the section has keys; the Factory page is shown only when it has.
 inline const TTextSetting FactoryModel{secFactory, QStringLiteral("DEVICE NAME"),

@@ -178,7 +178,7 @@ void TfrmMain::CreateControls() {
             combo->setEditText(name);
     });
     ComboBaud = NewCombo(Panel1, QStringLiteral("ComboBaud"), RateItems(),
-                         int(PrinterRatesAscending().indexOf(PrinterRates().constFirst())));
+                         int(PrinterRatesAscending().indexOf(DeliveredRate)));
     auto* top = new QHBoxLayout(Panel1);
     top->setContentsMargins(8, 4, 8, 4);
     top->addWidget(NewLabel(Panel1, QStringLiteral("PORT:"), ComboPort));
