@@ -31,6 +31,11 @@ struct TLogoRecord {
     bool FDecodeError = false;
 };
 
+// The image begins AA DD and the entry count; each record its bytes per row and band count,
+// 16 bits each, little-endian.
+constexpr int64_t LogoImageHeadBytes = 3;
+constexpr int64_t LogoRecordHeadBytes = 4;
+
 // Rows wider than this many dots are refused whatever the WIDTH setting says.
 constexpr int32_t MaxLogoDots = 16384;
 // The entry count is one byte.
@@ -82,7 +87,7 @@ struct TLogoRecordShape {
     int FBands = 0;
     int Width() const { return FBytesPerRow * 8; }
     int Height() const { return FBands * 8; }
-    int64_t Size() const { return 4 + int64_t(FBytesPerRow) * FBands * 8; }
+    int64_t Size() const { return LogoRecordHeadBytes + int64_t(FBytesPerRow) * FBands * 8; }
 };
 
 // Walks a logo image: the shape of each record in order. nullopt unless the image is whole:

@@ -445,10 +445,10 @@ void TfrmMain::RefreshPortList() {
 
 QStringList TfrmMain::StatusPanel0Texts() const {
     // The space line is longest when both figures have all the digits SIZE allows.
-    const int64_t size = std::max<int64_t>(std::abs(int64_t(FLogoSize)), 3);
+    const int64_t size = std::max<int64_t>(std::abs(int64_t(FLogoSize)), LogoImageHeadBytes);
     return {QStringLiteral("Finished: 100.0%(65535/65535)"),
             LogoSpaceText(size, static_cast<int32_t>(std::min<int64_t>(2 * size, INT32_MAX))),
-            LogoSpaceText(3, FLogoSize)};
+            LogoSpaceText(LogoImageHeadBytes, FLogoSize)};
 }
 
 void TfrmMain::SizeStatusPanels() {

@@ -105,7 +105,7 @@ void TfrmMain::ShowLogoPreview() {
     LogoPreview->setPixmap(QPixmap::fromImage(shown));
 
     // Whether it fits after the entries before it.
-    int64_t used = 3;
+    int64_t used = LogoImageHeadBytes;
     for (int i = 0; i <= row; ++i) {
         const TLogoRecord r =
             FLogoConverter.Convert(FLogoFiles[i], FLogoWidth, std::numeric_limits<int64_t>::max());

@@ -35,15 +35,15 @@ QByteArray BuildLogo(const TCliRequest& r) {
     if (build.FOk)
         return build.FImage;
     // Each picture alone, with the whole logo memory as its room.
-    constexpr int64_t kHeader = 3;
     QStringList reasons;
-    int64_t total = kHeader;
+    int64_t total = LogoImageHeadBytes;
     for (const QString& file : files) {
         if (const QString why = NotRegularFile(file); !why.isEmpty()) {
             reasons << FileErrorText("open", file, why);
             continue;
         }
-        const TLogoRecord record = converter.Convert(file, s.FLogoWidth, s.FLogoSize - kHeader);
+        const TLogoRecord record =
+            converter.Convert(file, s.FLogoWidth, s.FLogoSize - LogoImageHeadBytes);
         if (record.FOk)
             total += record.FRecord.size();
         else if (record.FDecodeError)
