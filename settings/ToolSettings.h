@@ -89,88 +89,73 @@ struct TTextSetting {
 
 namespace setting {
 
-inline const TTextSetting Caption{secApp, QStringLiteral("CAPTION"), QString(),
-                                  &TToolSettings::FCaption};
+// One row a key.
+inline TIntSetting Number(const QString& section, const char* key, int32_t value,
+                          int32_t TToolSettings::*field, std::optional<int32_t> max = {}) {
+    return {section, QLatin1String(key), value, TValueKind::Number, max, {}, field};
+}
+inline TIntSetting Rate(const QString& section, const char* key, int32_t TToolSettings::*field) {
+    return {section, QLatin1String(key), DeliveredRate, TValueKind::Rate, {}, {}, field};
+}
+inline TIntSetting Position(const QString& section, const char* key, int32_t value,
+                            int32_t TToolSettings::*field, const QStringList& choices) {
+    return {section, QLatin1String(key), value, TValueKind::Position, {}, choices, field};
+}
+inline TTextSetting Text(const QString& section, const char* key, const QString& value,
+                         QString TToolSettings::*field) {
+    return {section, QLatin1String(key), value, field};
+}
 
-inline const TIntSetting LogoSize{
-    secLogo, QStringLiteral("SIZE"),   65536, TValueKind::Number, std::nullopt,
-    {},      &TToolSettings::FLogoSize};
-inline const TIntSetting LogoWidth{
-    secLogo, QStringLiteral("WIDTH"),   384, TValueKind::Number, std::nullopt,
-    {},      &TToolSettings::FLogoWidth};
-inline const TIntSetting LogoQuantity{
-    secLogo, QStringLiteral("QUANTITY"),   8, TValueKind::Number, std::nullopt,
-    {},      &TToolSettings::FLogoQuantity};
-inline const TIntSetting LogoCommand{
-    secLogo, QStringLiteral("COMMAND"),   45, TValueKind::Number, std::nullopt,
-    {},      &TToolSettings::FLogoCommand};
-inline const TIntSetting LogoPara{
-    secLogo, QStringLiteral("PARA"),   0, TValueKind::Number, std::nullopt,
-    {},      &TToolSettings::FLogoPara};
+inline const TTextSetting Caption = Text(secApp, "CAPTION", {}, &TToolSettings::FCaption);
+
+inline const TIntSetting LogoSize = Number(secLogo, "SIZE", 65536, &TToolSettings::FLogoSize);
+inline const TIntSetting LogoWidth = Number(secLogo, "WIDTH", 384, &TToolSettings::FLogoWidth);
+inline const TIntSetting LogoQuantity =
+    Number(secLogo, "QUANTITY", 8, &TToolSettings::FLogoQuantity);
+inline const TIntSetting LogoCommand = Number(secLogo, "COMMAND", 45, &TToolSettings::FLogoCommand);
+inline const TIntSetting LogoPara = Number(secLogo, "PARA", 0, &TToolSettings::FLogoPara);
 // FILE1 to FILE<MaxLogoFiles>: the pictures of the logo list.
 inline const QString LogoFilePrefix = QStringLiteral("FILE");
 
 // The PARA page. Its edits take four digits.
-inline const TIntSetting ParaBaudRate{
-    secPara, QStringLiteral("BAUDRATE"),   DeliveredRate, TValueKind::Rate, std::nullopt,
-    {},      &TToolSettings::FParaBaudRate};
-inline const TIntSetting CodePage{
-    secPara, QStringLiteral("CODEPAGE"), 1, TValueKind::Position, std::nullopt,
-    {},      &TToolSettings::FCodePage};
-inline const TIntSetting Density{
-    secPara,
-    QStringLiteral("DENSITY"),
-    1,
-    TValueKind::Position,
-    std::nullopt,
-    {QStringLiteral("LOW"), QStringLiteral("NORMAL"), QStringLiteral("DARK")},
-    &TToolSettings::FDensity};
-inline const TIntSetting Font{secPara,
-                              QStringLiteral("FONT"),
-                              0,
-                              TValueKind::Position,
-                              std::nullopt,
-                              {QStringLiteral("A 12x24"), QStringLiteral("B  9x24"),
-                               QStringLiteral("C  9x17"), QStringLiteral("D  8x16")},
-                              &TToolSettings::FFont};
-inline const TIntSetting LineFeed{secPara,
-                                  QStringLiteral("LINEFEED"),
-                                  0,
-                                  TValueKind::Position,
-                                  std::nullopt,
-                                  {QStringLiteral("LF(0x0A)"), QStringLiteral("CR(0x0D)")},
-                                  &TToolSettings::FLineFeed};
-inline const TIntSetting Idle{secPara, QStringLiteral("IDLE TIME"), 50, TValueKind::Number, 9999,
-                              {},      &TToolSettings::FIdle};
-inline const TIntSetting Off{secPara, QStringLiteral("OFF TIME"), 0, TValueKind::Number, 9999,
-                             {},      &TToolSettings::FOff};
-inline const TIntSetting MaxFeed{secPara, QStringLiteral("MAX FEED"), 200, TValueKind::Number, 9999,
-                                 {},      &TToolSettings::FMaxFeed};
-inline const TIntSetting PageLength{
-    secPara, QStringLiteral("PAGE LENGTH"), 200, TValueKind::Number, 9999,
-    {},      &TToolSettings::FPage};
+constexpr int32_t MaxEditValue = 9999;
+inline const TIntSetting ParaBaudRate = Rate(secPara, "BAUDRATE", &TToolSettings::FParaBaudRate);
+// Positions in the code-page list, "codepage.ini" or the built-in one.
+inline const TIntSetting CodePage = Position(secPara, "CODEPAGE", 1, &TToolSettings::FCodePage, {});
+inline const TIntSetting Density =
+    Position(secPara, "DENSITY", 1, &TToolSettings::FDensity,
+             {QStringLiteral("LOW"), QStringLiteral("NORMAL"), QStringLiteral("DARK")});
+inline const TIntSetting Font = Position(secPara, "FONT", 0, &TToolSettings::FFont,
+                                         {QStringLiteral("A 12x24"), QStringLiteral("B  9x24"),
+                                          QStringLiteral("C  9x17"), QStringLiteral("D  8x16")});
+inline const TIntSetting LineFeed =
+    Position(secPara, "LINEFEED", 0, &TToolSettings::FLineFeed,
+             {QStringLiteral("LF(0x0A)"), QStringLiteral("CR(0x0D)")});
+inline const TIntSetting Idle =
+    Number(secPara, "IDLE TIME", 50, &TToolSettings::FIdle, MaxEditValue);
+inline const TIntSetting Off = Number(secPara, "OFF TIME", 0, &TToolSettings::FOff, MaxEditValue);
+inline const TIntSetting MaxFeed =
+    Number(secPara, "MAX FEED", 200, &TToolSettings::FMaxFeed, MaxEditValue);
+inline const TIntSetting PageLength =
+    Number(secPara, "PAGE LENGTH", 200, &TToolSettings::FPage, MaxEditValue);
 
-inline const TTextSetting BtName{secBlueTooth, QStringLiteral("DEVICE NAME"), QStringLiteral("NUV"),
-                                 &TToolSettings::FBtName};
-inline const TTextSetting BtPin{secBlueTooth, QStringLiteral("PIN"), QStringLiteral("6305"),
-                                &TToolSettings::FBtPin};
-inline const TIntSetting IrBaudRate{
-    secIrComm, QStringLiteral("BAUDRATE"), DeliveredRate, TValueKind::Rate, std::nullopt,
-    {},        &TToolSettings::FIrBaudRate};
+inline const TTextSetting BtName =
+    Text(secBlueTooth, "DEVICE NAME", QStringLiteral("NUV"), &TToolSettings::FBtName);
+inline const TTextSetting BtPin =
+    Text(secBlueTooth, "PIN", QStringLiteral("6305"), &TToolSettings::FBtPin);
+inline const TIntSetting IrBaudRate = Rate(secIrComm, "BAUDRATE", &TToolSettings::FIrBaudRate);
 
 // Read whether or not the section has keys; the Factory page is shown only when it has.
-inline const TTextSetting FactoryModel{secFactory, QStringLiteral("DEVICE NAME"),
-                                       QStringLiteral("NUV-II"), &TToolSettings::FFactoryModel};
-inline const TTextSetting FactorySerial{secFactory, QStringLiteral("SERIAL NO"),
-                                        QStringLiteral("0"), &TToolSettings::FFactorySerial};
+inline const TTextSetting FactoryModel =
+    Text(secFactory, "DEVICE NAME", QStringLiteral("NUV-II"), &TToolSettings::FFactoryModel);
+inline const TTextSetting FactorySerial =
+    Text(secFactory, "SERIAL NO", QStringLiteral("0"), &TToolSettings::FFactorySerial);
 
-inline const TTextSetting PeerHost{secNetwork, QStringLiteral("HOST"), QString(),
-                                   &TToolSettings::FPeerHost};
-// Outside 0 to 65535 it reads as 0, no peer.
-inline const TIntSetting PeerPort{
-    secNetwork, QStringLiteral("PORT"), 0, TValueKind::Number, 65535, {}, nullptr};
+inline const TTextSetting PeerHost = Text(secNetwork, "HOST", {}, &TToolSettings::FPeerHost);
+// A 16-bit field of its own: outside 0 to 65535 it reads as 0, no peer.
+inline const TIntSetting PeerPort = Number(secNetwork, "PORT", 0, nullptr, 65535);
 
-// Every key with a field of its own, in the order of the file the window writes.
+// Every key with a field of its own.
 const QList<const TIntSetting*>& IntSettings();
 const QList<const TTextSetting*>& TextSettings();
 
