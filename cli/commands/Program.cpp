@@ -16,7 +16,7 @@ int Program(const TCliRequest& r) {
     const QString& path = r.FArgs.at(0);
     const QByteArray image = ReadWholeFile(path);
     if (const QString problem = FirmwareImageProblem(image); !problem.isEmpty())
-        throw ECliError(exitFile, QStringLiteral("Invalid file \"%1\": %2 Nothing was sent.")
+        throw ECliError(exitFile, QStringLiteral("Invalid file \"%1\". %2 Nothing was sent.")
                                       .arg(QDir::toNativeSeparators(path), problem));
     return RunOnAllPorts(
         r, jobProgram,
