@@ -163,6 +163,12 @@ const QList<const TTextSetting*>& TextSettings();
 
 TToolSettings ReadToolSettings(const TIniFile& ini);
 
+// A saved position as a drop-down of count entries shows it: outside the list, nothing
+// selected (-1).
+constexpr int32_t ShownPosition(int32_t position, qsizetype count) {
+    return position >= 0 && position < count ? position : -1;
+}
+
 void WriteSetting(TIniFile& ini, const TIntSetting& setting, int32_t value);
 void WriteSetting(TIniFile& ini, const TTextSetting& setting, const QString& value);
 

@@ -30,7 +30,7 @@ void SelectRate(QComboBox* combo, int32_t rate) {
 }
 
 void SelectPosition(QComboBox* combo, int32_t position) {
-    combo->setCurrentIndex(position >= 0 && position < combo->count() ? position : -1);
+    combo->setCurrentIndex(ShownPosition(position, combo->count()));
 }
 
 } // namespace

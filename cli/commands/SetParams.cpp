@@ -81,7 +81,7 @@ TParameterValues ParamsFromSettings(const TToolSettings& s, qsizetype codePages,
             break;
         case TValueKind::Position: {
             const qsizetype count = key.FChoices.isEmpty() ? codePages : key.FChoices.size();
-            v.*(o.FTarget) = value >= 0 && value < count ? value : -1;
+            v.*(o.FTarget) = ShownPosition(value, count);
             break;
         }
         case TValueKind::Number:
