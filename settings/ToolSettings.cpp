@@ -21,6 +21,7 @@ TToolSettings::TToolSettings() {
         this->*(s->FField) = s->FDefault;
     for (const TTextSetting* s : setting::TextSettings())
         this->*(s->FField) = s->FDefault;
+    FPeerPort = static_cast<uint16_t>(setting::PeerPort.FDefault);
 }
 
 TToolSettings ReadToolSettings(const TIniFile& ini) {

@@ -59,7 +59,7 @@ struct TToolSettings {
 
     // The datagram link's peer for the port name "TCP/IP"; empty and 0 when not set.
     QString FPeerHost;
-    uint16_t FPeerPort = 0;
+    uint16_t FPeerPort;
 };
 
 // What an integer key holds.

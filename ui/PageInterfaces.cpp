@@ -39,8 +39,7 @@ void TfrmMain::btIrCommClick() {
     if (FJobRunning || !FComm)
         return;
     Guarded([this] {
-        const int32_t rate =
-            RateField(comboIrBaudRate, QStringLiteral("BAUD RATE on the IrCOMM page"));
+        const int32_t rate = RateField(comboIrBaudRate);
         PutBigEndian32(FComm->FCmdData, static_cast<uint32_t>(rate));
         FComm->FCmdLength = IrRateBlockLength;
         FComm->FCmdCode = cmdSetIrRate;

@@ -122,32 +122,28 @@ void TfrmMain::SaveSettings(TIniFile& ini, QStringList& failures) const {
     // A value that does not convert costs only its own key: that key keeps its old value.
     // failures holds the message and the field's name, in turn.
     const auto writeNumber = [&](const TIntSetting& key, const QString& text,
-                                 const QString& field) {
+                                 const QWidget* field) {
         if (const auto value = TryTextToInt(text))
             WriteSetting(ini, key, *value);
         else
-            failures << EConvertError(text).Message() << field;
+            failures << EConvertError(text).Message() << FieldName(field);
     };
 
-    writeNumber(setting::ParaBaudRate, TrimCtl(ComboSetBaudRate->currentText()),
-                QStringLiteral("BAUD RATE on the PARA page"));
+    writeNumber(setting::ParaBaudRate, TrimCtl(ComboSetBaudRate->currentText()), ComboSetBaudRate);
     WriteSetting(ini, setting::CodePage, SelectedPosition(ComboCodePage));
     WriteSetting(ini, setting::Density, SelectedPosition(ComboDensity));
     WriteSetting(ini, setting::Font, SelectedPosition(ComboFont));
     WriteSetting(ini, setting::LineFeed, SelectedPosition(comboLineFeed));
     WriteSetting(ini, setting::Idle,
                  TryTextToInt(EditValueText(edIdle)).value_or(setting::Idle.FDefault));
-    writeNumber(setting::Off, EditValueText(edOff), QStringLiteral("OFF TIME on the PARA page"));
-    writeNumber(setting::MaxFeed, EditValueText(edMaxFeed),
-                QStringLiteral("MAX FEED on the PARA page"));
-    writeNumber(setting::PageLength, EditValueText(edPage),
-                QStringLiteral("PAGE LEN on the PARA page"));
+    writeNumber(setting::Off, EditValueText(edOff), edOff);
+    writeNumber(setting::MaxFeed, EditValueText(edMaxFeed), edMaxFeed);
+    writeNumber(setting::PageLength, EditValueText(edPage), edPage);
 
     WriteSetting(ini, setting::BtName, edName->text());
     WriteSetting(ini, setting::BtPin, edPassword->text());
 
-    writeNumber(setting::IrBaudRate, TrimCtl(comboIrBaudRate->currentText()),
-                QStringLiteral("BAUD RATE on the IrCOMM page"));
+    writeNumber(setting::IrBaudRate, TrimCtl(comboIrBaudRate->currentText()), comboIrBaudRate);
 
     if (FactoryTabShown()) {
         WriteSetting(ini, setting::FactoryModel, edModalName->text());

@@ -312,11 +312,14 @@ private:
     void TakeTopBarAsTyped();
     // The top bar's rate, trimmed; refused when it does not convert or is not positive.
     int32_t TopBarRate() const;
+    // A page's field by the name the technician sees: its label and its page ("OFF TIME on the
+    // PARA page").
+    QString FieldName(const QWidget* field) const;
     // A rate field's value (the text converted as it stands); refused when it does not convert
     // or is not positive.
-    int32_t RateField(QComboBox* combo, const QString& fieldName) const;
+    int32_t RateField(QComboBox* combo) const;
     // An edit's value (the shown text, trimmed); refused when it does not convert.
-    int32_t NumberField(QLineEdit* edit, const QString& fieldName) const;
+    int32_t NumberField(QLineEdit* edit) const;
     // Remembers a datagram peer typed into PORT, for the next "TCP/IP" and for config.ini.
     void TakeTypedPeer();
     void SetJobRunning(bool running);
