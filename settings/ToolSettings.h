@@ -163,6 +163,12 @@ const QList<const TTextSetting*>& TextSettings();
 
 TToolSettings ReadToolSettings(const TIniFile& ini);
 
+// A saved rate as the window's rate drop-downs show it: one they do not list shows as the key's
+// default.
+inline int32_t ShownRate(const TIntSetting& key, int32_t rate) {
+    return PrinterRates().contains(rate) ? rate : key.FDefault;
+}
+
 // A saved position as a drop-down of count entries shows it: outside the list, nothing
 // selected (-1).
 constexpr int32_t ShownPosition(int32_t position, qsizetype count) {

@@ -18,7 +18,7 @@
 
 namespace {
 
-// Selects the first item whose trimmed text is the rate; leaves the selection alone otherwise.
+// Selects the first item whose trimmed text is the rate.
 void SelectRate(QComboBox* combo, int32_t rate) {
     const QString text = QString::number(rate);
     for (int i = 0; i < combo->count(); ++i) {
@@ -92,7 +92,7 @@ void TfrmMain::LoadSettings(const TIniFile& ini) {
     BuildLogoImage();
     UpdateActions();
 
-    SelectRate(ComboSetBaudRate, s.FParaBaudRate);
+    SelectRate(ComboSetBaudRate, ShownRate(setting::ParaBaudRate, s.FParaBaudRate));
     SelectPosition(ComboCodePage, s.FCodePage);
     SelectPosition(ComboDensity, s.FDensity);
     SelectPosition(ComboFont, s.FFont);
@@ -104,7 +104,7 @@ void TfrmMain::LoadSettings(const TIniFile& ini) {
 
     edName->setText(s.FBtName);
     edPassword->setText(s.FBtPin);
-    SelectRate(comboIrBaudRate, s.FIrBaudRate);
+    SelectRate(comboIrBaudRate, ShownRate(setting::IrBaudRate, s.FIrBaudRate));
 
     PageControl1->setTabVisible(PageControl1->indexOf(TabFactory), s.FFactory);
     if (s.FFactory) {

@@ -77,7 +77,7 @@ TParameterValues ParamsFromSettings(const TToolSettings& s, qsizetype codePages,
         const int32_t value = s.*(key.FField);
         switch (key.FKind) {
         case TValueKind::Rate:
-            v.*(o.FTarget) = PrinterRates().contains(value) ? value : key.FDefault;
+            v.*(o.FTarget) = ShownRate(key, value);
             break;
         case TValueKind::Position: {
             const qsizetype count = key.FChoices.isEmpty() ? codePages : key.FChoices.size();
