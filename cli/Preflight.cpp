@@ -7,7 +7,6 @@
 #include "FileError.h"
 #include "PortJobs.h"
 #include "PortName.h"
-#include "SerialCounter.h"
 #include "TextToInt.h"
 #include "UniUart.h"
 
