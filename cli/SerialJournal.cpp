@@ -2,6 +2,7 @@
 
 #include "ExitStatus.h"
 #include "FileError.h"
+#include "LocalTime.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -63,13 +64,7 @@ QString Field(QString text) {
 } // namespace
 
 QString JournalTime() {
-    // Qt writes "Z" for a zero offset; the offset is always spelt out here, so that every line
-    // reads alike wherever the line's computers are.
-    const QDateTime now = QDateTime::currentDateTime();
-    const int offset = now.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return now.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz")) +
-           QString::asprintf("%c%02d:%02d", offset < 0 ? '-' : '+', minutes / 60, minutes % 60);
+    return LocalTimeText(QDateTime::currentDateTime());
 }
 
 void TSerialJournal::Append(int64_t serial, const QString& event, const QString& port,

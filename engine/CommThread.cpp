@@ -152,6 +152,8 @@ void TCommThread::RunOneJob(uint8_t job) {
         FErrorText.clear();
         FDeviceId.clear();
         FCommandSent = false;
+        FRetries = 0;
+        FBytesAcknowledged = 0;
         switch (job) {
         case jobDownload:
             DoDownload();

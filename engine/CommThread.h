@@ -199,6 +199,11 @@ public:
     // Why "debug.log" could not be written after the last job; empty when it was.
     QString FLogError;
     QByteArray FDeviceId;
+    // What the last job did, for its record: frames sent again (tries beyond the first, over
+    // the whole job), and the data bytes of the frames the printer answered, the handshake's
+    // (identification, rate change, mode selection) not counted.
+    int FRetries = 0;
+    int64_t FBytesAcknowledged = 0;
     // The command job wrote its block to the link (the printer may hold it even without a
     // reply); false when it failed or stopped before that.
     bool FCommandSent = false;

@@ -42,6 +42,8 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
         std::memcpy(frame + 12, data, static_cast<size_t>(length));
 
     for (int attempt = 1; attempt <= tries; ++attempt) {
+        if (attempt > 1)
+            ++FRetries;
         int32_t received = -1;
         try {
             SendData(frame, 12 + length);
@@ -55,6 +57,8 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
         }
         if (received >= 0) {
             FLinkWorked = true;
+            if (command != cmdQueryDevice && command != cmdSetLinkRate && command != cmdSelectMode)
+                FBytesAcknowledged += length;
             if (FReportFrames)
                 Post(new TFrameEvent(command, argument, length, attempt, true));
             return received;

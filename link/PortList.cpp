@@ -1,6 +1,10 @@
 #include "PortList.h"
 
+#include "PortName.h"
+#include "UniUart.h"
+
 #include <QFile>
+#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <algorithm>
 
@@ -27,6 +31,30 @@ QList<TPortInfo> AvailablePorts() {
     std::sort(ports.begin(), ports.end(),
               [](const TPortInfo& a, const TPortInfo& b) { return a.FDevice < b.FDevice; });
     return ports;
+}
+
+QString UsbIdText(const TPortInfo& port) {
+    if (!port.FVendorId || !port.FProductId)
+        return {};
+    return QStringLiteral("%1:%2")
+        .arg(*port.FVendorId, 4, 16, QLatin1Char('0'))
+        .arg(*port.FProductId, 4, 16, QLatin1Char('0'));
+}
+
+std::optional<TPortInfo> PresentPort(const QString& portName, const QList<TPortInfo>& present) {
+    if (portName.isEmpty() || IsDatagramPortName(portName))
+        return std::nullopt;
+    // Links (by-id, by-path, one's own) lead to the device the system lists.
+    const auto canonical = [](const QString& path) {
+        const QString target = QFileInfo(path).canonicalFilePath();
+        return target.isEmpty() ? path : target;
+    };
+    const QString device = canonical(TMyUart::DevicePath(portName));
+    for (const TPortInfo& port : present) {
+        if (port.FDevice == device || canonical(port.FDevice) == device)
+            return port;
+    }
+    return std::nullopt;
 }
 
 bool MayOpenPort(const QString& device, QString* why) {

@@ -18,5 +18,14 @@ struct TPortInfo {
 // The serial ports present now, in the order of their device names.
 QList<TPortInfo> AvailablePorts();
 
+// The USB adapter's "vendor:product", four hex digits each ("0403:6001"); empty when the port
+// has no such ids.
+QString UsbIdText(const TPortInfo& port);
+
+// The port among `present` that a port name opens: "COM3", a device path, a name under /dev/
+// or a link to the device (/dev/serial/by-id/...). nullopt for a datagram peer or a port that
+// is not present.
+std::optional<TPortInfo> PresentPort(const QString& portName, const QList<TPortInfo>& present);
+
 // Whether this user may open the device for reading and writing; why not in `why`.
 bool MayOpenPort(const QString& device, QString* why = nullptr);

@@ -7,7 +7,7 @@
 #   tools/install-deps.sh fuzz      also clang and its libFuzzer runtime
 set -euo pipefail
 PACKAGES=(make g++ cmake ninja-build git qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
-          libgl-dev qt6-qpa-plugins fonts-dejavu-core clang-format xvfb xauth help2man)
+          libgl-dev zlib1g-dev qt6-qpa-plugins fonts-dejavu-core clang-format xvfb xauth help2man)
 for group in "$@"; do
     case "$group" in
     # dpkg-shlibdeps works out the package's library dependencies; CPack finds binaries by file.

@@ -2,12 +2,14 @@
 
 #include "UniMain.h"
 
+#include "HistoryLog.h"
 #include "PortName.h"
 #include "TextToInt.h"
 #include "WidgetValues.h"
 
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QLabel>
 #include <QLineEdit>
@@ -80,10 +82,10 @@ int32_t TfrmMain::NumberField(QLineEdit* edit) const {
     return *value;
 }
 
-void TfrmMain::RunCommandJob() {
+void TfrmMain::RunCommandJob(const TJobRecord& record) {
     FPortName = TrimCtl(ComboPort->currentText());
     FBaudRate = TopBarRate();
-    RunJob(jobCommand);
+    RunJob(jobCommand, record);
 }
 
 void TfrmMain::TakeTopBarAsTyped() {
@@ -98,7 +100,7 @@ void TfrmMain::TakeTypedPeer() {
     }
 }
 
-void TfrmMain::RunJob(uint8_t jobCode) {
+void TfrmMain::RunJob(uint8_t jobCode, const TJobRecord& record) {
     if (!FComm || FJobRunning)
         return;
     TakeTypedPeer();
@@ -115,9 +117,12 @@ void TfrmMain::RunJob(uint8_t jobCode) {
         FBeforeJob = false;
         ForgetLastJob();
         FTransferTotal = -1;
+        const THistoryRecord history = HistoryStart(record);
+        QElapsedTimer timer;
+        timer.start();
         FPostJob(jobCode);
         WaitForJob();
-        ReportJobResult();
+        ReportJobResult(AppendHistory(history, static_cast<double>(timer.nsecsElapsed()) / 1e9));
     }
     if (FCloseRequested) {
         FCloseRequested = false;
@@ -133,6 +138,8 @@ void TfrmMain::SetJobRunning(bool running) {
         FFocusBeforeJob = focusWidget();
     for (QWidget* button : FJobButtons)
         button->setEnabled(!running);
+    if (actSupportBundle)
+        actSupportBundle->setEnabled(!running);
     if (!running && FFocusBeforeJob && FFocusBeforeJob->isEnabled())
         FFocusBeforeJob->setFocus(Qt::OtherFocusReason);
 }
@@ -151,15 +158,20 @@ void TfrmMain::WaitForJob() {
     QCoreApplication::sendPostedEvents(this, WM_STATUSTEXT);
 }
 
-void TfrmMain::ReportJobResult() {
+void TfrmMain::ReportJobResult(const QString& historyError) {
     const bool ok = FComm->FErrorCode == 0;
     const QString result = ok ? QStringLiteral("OK") : QStringLiteral("ERROR");
     const QString reason = ok ? QString() : FComm->FErrorText;
+    // What could not be kept of the job leaves its result as it was; the panel says it.
+    QStringList unkept;
+    if (!FComm->FLogError.isEmpty())
+        unkept << QStringLiteral("debug.log was not written: %1").arg(FComm->FLogError);
+    if (!historyError.isEmpty())
+        unkept << QStringLiteral("%1 was not written: %2").arg(THistoryLog::FileName, historyError);
     QString status = reason;
-    if (!FComm->FLogError.isEmpty()) {
-        const QString logError =
-            QStringLiteral("debug.log was not written: %1").arg(FComm->FLogError);
-        status = status.isEmpty() ? logError : status + QStringLiteral(" (") + logError + u')';
+    if (!unkept.isEmpty()) {
+        const QString notes = unkept.join(QStringLiteral("; "));
+        status = status.isEmpty() ? notes : status + QStringLiteral(" (") + notes + u')';
     }
     if (!ok) {
         SetFailure({AppTitle(), result, QMessageBox::NoIcon, reason, QDateTime::currentDateTime()},

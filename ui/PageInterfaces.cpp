@@ -11,7 +11,7 @@
 
 void TfrmMain::RunTextPairJob(uint16_t command, const QByteArray& first, const QByteArray& second,
                               bool trailingZero, const QString& firstName,
-                              const QString& secondName) {
+                              const QString& secondName, const TJobRecord& record) {
     const int32_t length = PackTextPair(FComm->FCmdData, MaxTextBlock, first, second, trailingZero);
     if (length < 0) {
         ShowError(TextPairTooLong(firstName, secondName,
@@ -22,7 +22,7 @@ void TfrmMain::RunTextPairJob(uint16_t command, const QByteArray& first, const Q
     FComm->FCmdLength = length;
     FComm->FCmdCode = command;
     FComm->FCmdArg = 0;
-    RunCommandJob();
+    RunCommandJob(record);
 }
 
 void TfrmMain::btSetBlueToothClick() {
@@ -31,7 +31,8 @@ void TfrmMain::btSetBlueToothClick() {
     Guarded([this] {
         // Taken as typed, not trimmed; either may be empty.
         RunTextPairJob(cmdSetBluetooth, edName->text().toLatin1(), edPassword->text().toLatin1(),
-                       true, QStringLiteral("DEVICE NAME"), QStringLiteral("PIN"));
+                       true, QStringLiteral("DEVICE NAME"), QStringLiteral("PIN"),
+                       {historyjob::SetBluetooth, {}, {}});
     });
 }
 
@@ -44,7 +45,7 @@ void TfrmMain::btIrCommClick() {
         FComm->FCmdLength = IrRateBlockLength;
         FComm->FCmdCode = cmdSetIrRate;
         FComm->FCmdArg = 0;
-        RunCommandJob();
+        RunCommandJob({historyjob::SetIrComm, {}, {}});
     });
 }
 
@@ -52,9 +53,10 @@ void TfrmMain::btFactoryClick() {
     if (FJobRunning || !FComm)
         return;
     Guarded([this] {
-        RunTextPairJob(cmdSetFactoryInfo, TrimCtl(edModalName->text()).toLatin1(),
-                       TrimCtl(edSerialNo->text()).toLatin1(), false, QStringLiteral("MODAL NAME"),
-                       QStringLiteral("SERIAL NO"));
+        const QByteArray serial = TrimCtl(edSerialNo->text()).toLatin1();
+        RunTextPairJob(cmdSetFactoryInfo, TrimCtl(edModalName->text()).toLatin1(), serial, false,
+                       QStringLiteral("MODAL NAME"), QStringLiteral("SERIAL NO"),
+                       {historyjob::SetFactory, {}, QString::fromLatin1(serial)});
     });
 }
 

@@ -196,6 +196,6 @@ void TfrmMain::btLOGOClick() {
         }
         QDir::setCurrent(FAppPath);
         FComm->SetDownload(LogoDownload(logoPath, FLogoCommand, FLogoPara));
-        RunJob(jobDownload);
+        RunJob(jobDownload, {historyjob::LogoDownload, {logoPath}, {}});
     });
 }

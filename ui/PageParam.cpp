@@ -26,6 +26,6 @@ void TfrmMain::btSetClick() {
         FComm->FCmdLength = ParameterBlockLength;
         FComm->FCmdCode = cmdSetParameters;
         FComm->FCmdArg = 0;
-        RunCommandJob();
+        RunCommandJob({historyjob::SetParams, {}, {}});
     });
 }

@@ -27,7 +27,7 @@ void TfrmMain::btUpdateClick() {
             return;
         }
         FComm->FStream.SetPosition(0);
-        RunJob(jobProgram);
+        RunJob(jobProgram, {historyjob::Program, {path}, {}});
     });
 }
 
@@ -47,6 +47,6 @@ void TfrmMain::btFontClick() {
         }
         font.close();
         FComm->SetDownload(FontDownload(QStringLiteral("font.bin")));
-        RunJob(jobDownload);
+        RunJob(jobDownload, {historyjob::Font, {path}, {}});
     });
 }

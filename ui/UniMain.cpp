@@ -162,6 +162,13 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
             return QFileDialog::getOpenFileName(
                 this, QString(), FAppPath, QStringLiteral("Bitmaps (*.bmp *.dib);;All files (*)"));
         };
+    FSaveBundleName = FDefaultSeams.FSaveBundleName;
+    if (!FSaveBundleName)
+        FSaveBundleName = [this](const QString& suggested) {
+            return QFileDialog::getSaveFileName(this, QStringLiteral("Save a support bundle"),
+                                                suggested,
+                                                QStringLiteral("Support bundles (*.tar.gz)"));
+        };
     FListPorts = FDefaultSeams.FListPorts;
     if (!FListPorts)
         FListPorts = AvailablePorts;
@@ -173,6 +180,7 @@ TfrmMain::TfrmMain(const QString& appPath, QWidget* parent) : QMainWindow(parent
     };
 
     CreateControls();
+    CreateSupportAction();
     // An installed program keeps its files elsewhere than a build does: say where, or why
     // nothing can be kept.
     FStatusPanels[1]->Show(

@@ -2,6 +2,7 @@
 
 #include "AppFolder.h"
 #include "CommThread.h"
+#include "HistoryRecord.h"
 #include "LogoImage.h"
 #include "PortList.h"
 #include "ToolSettings.h"
@@ -105,6 +106,8 @@ using TShowMessageFn = std::function<void(const QString& title, const QString& t
                                           QMessageBox::Icon icon, const QString& informative)>;
 using TPlaySoundFn = std::function<void(const QString& path)>;
 using TOpenFileNameFn = std::function<QString()>;
+// A file to write, starting from `suggested`; "" when cancelled.
+using TSaveFileNameFn = std::function<QString(const QString& suggested)>;
 using TPostJobFn = std::function<void(uint8_t jobCode)>;
 
 using TListPortsFn = std::function<QList<TPortInfo>()>;
@@ -115,6 +118,7 @@ struct TWindowSeams {
     TPlaySoundFn FPlaySound;
     TOpenFileNameFn FOpenFileName;
     TOpenFileNameFn FOpenPictureName;
+    TSaveFileNameFn FSaveBundleName;
     TListPortsFn FListPorts;
     // The files folder of a window created without one; empty: ChooseAppFolder for the
     // executable.
@@ -130,6 +134,9 @@ class TfrmMain : public QMainWindow, public TJobOrigin {
 public:
     static constexpr int32_t MaxTextBlock = MaxCommandData; // longest block a frame carries
     static inline const QString DefaultCaption = QStringLiteral("NUV SERIES PRINTER TOOL");
+    // The window's name and version in the history and the support bundle.
+    static inline const QString ProgramName = QStringLiteral("NUV_II_Tool");
+    static QString ProgramVersion();
 
     // appPath: the folder holding config.ini and friends, with or without a trailing slash;
     // empty means the executable's folder. Runs FormCreate.
@@ -144,6 +151,7 @@ public:
     TPlaySoundFn FPlaySound;
     TOpenFileNameFn FOpenFileName;    // "" when cancelled
     TOpenFileNameFn FOpenPictureName; // the logo picture chooser; "" when cancelled
+    TSaveFileNameFn FSaveBundleName;  // where the support bundle goes; "" when cancelled
     TPostJobFn FPostJob;              // defaults to the worker's PostJob
     // The serial ports present; the PORT list asks each time it opens.
     TListPortsFn FListPorts;
@@ -195,10 +203,21 @@ public:
     static constexpr int LogoPreviewWidth = 200;
     static constexpr int LogoPreviewHeight = 120;
 
+    // What a job's history line says besides the worker's result.
+    struct TJobRecord {
+        QString FJob;       // one of historyjob
+        QStringList FFiles; // the files it sends
+        QString FSerial;    // the serial number it writes
+    };
+
     // The window's side of a job.
-    void RunCommandJob();
+    void RunCommandJob(const TJobRecord& record);
     void WaitForJob();
-    void ReportJobResult();
+    // historyError: why the job's history line could not be written; empty when it was.
+    void ReportJobResult(const QString& historyError = QString());
+
+    // Asks where to save the support bundle, writes it and says how that went.
+    void actSupportBundleExecute();
     void WMProgress(int32_t done, int32_t total);
 
     // Rebuilds the PORT list from FListPorts, keeping what PORT holds.
@@ -265,6 +284,8 @@ public:
     QPushButton* btLOGO = nullptr;
     QListWidget* ListLogo = nullptr;
     QMenu* PopupMenu1 = nullptr;
+    // Ctrl+Shift+B and the status bar's context menu: save a support bundle.
+    QAction* actSupportBundle = nullptr;
     // The selected entry as the printer prints it, scaled to fit; its size or why it failed.
     QLabel* LogoPreview = nullptr;
     QLabel* LogoPreviewText = nullptr;
@@ -302,11 +323,17 @@ private:
 
     // Posts the job whose inputs are stored, waits for it, reports it; job buttons are off
     // meanwhile, and a close asked for meanwhile happens afterwards.
-    void RunJob(uint8_t jobCode);
+    void RunJob(uint8_t jobCode, const TJobRecord& record);
     // A block of two texts (the Bluetooth and factory pages): packed and sent, or refused when
     // together they are too long, naming the fields.
     void RunTextPairJob(uint16_t command, const QByteArray& first, const QByteArray& second,
-                        bool trailingZero, const QString& firstName, const QString& secondName);
+                        bool trailingZero, const QString& firstName, const QString& secondName,
+                        const TJobRecord& record);
+    // The job's history line as far as it is known before the job runs.
+    THistoryRecord HistoryStart(const TJobRecord& record) const;
+    // Completes it with the worker's result and appends it; why not when it could not be.
+    QString AppendHistory(THistoryRecord record, double seconds) const;
+    void CreateSupportAction();
     // The top bar for a download job: the port name as typed, the rate trimmed and converted
     // (throws the conversion error).
     void TakeTopBarAsTyped();

@@ -375,6 +375,50 @@ private slots:
         QVERIFY2(rig.FWorker.FErrorText.contains(QStringLiteral("\"PRN\\x016104\"")),
                  qPrintable(rig.FWorker.FErrorText));
     }
+    // What a job's record counts: frames sent again over the whole job, and the data bytes the
+    // printer answered outside the handshake; each job starts from nothing.
+    void retriesAndBytesCounted_data() {
+        QTest::addColumn<int>("job");
+        QTest::addColumn<bool>("identifyTwice");
+        QTest::addColumn<bool>("silent");
+        QTest::addColumn<int>("retries");
+        QTest::addColumn<int>("bytes");
+        QTest::newRow("program, whole blocks") << int(jobProgram) << false << false << 0 << 512;
+        QTest::newRow("identification tried twice") << int(jobProgram) << true << false << 1 << 512;
+        QTest::newRow("download, the file's bytes")
+            << int(jobDownload) << false << false << 0 << 300;
+        QTest::newRow("command block") << int(jobCommand) << false << false << 0 << 16;
+        QTest::newRow("no reply at all") << int(jobCommand) << false << true << 2 << 0;
+    }
+    void retriesAndBytesCounted() {
+        QFETCH(int, job);
+        QFETCH(bool, identifyTwice);
+        QFETCH(bool, silent);
+        QFETCH(int, retries);
+        QFETCH(int, bytes);
+        TEngineRig rig;
+        TSimFaults faults;
+        faults.FSilent = silent;
+        if (identifyTwice) {
+            faults.FIgnoreFirstTries = 1;
+            faults.FFilter = FirstTryOf(cmdQueryDevice);
+        }
+        rig.FSim.SetFaults(faults);
+        rig.FWorker.FStream.SetData(Pattern(257));
+        rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("f.bin"), Pattern(300))};
+        rig.FWorker.FFileLabels = {QStringLiteral("f.bin")};
+        rig.FWorker.FFileCommands = {QStringLiteral("$63")};
+        rig.FWorker.FFileBases = {QStringLiteral("0")};
+        rig.SetCommand(cmdSetParameters, Pattern(16));
+        QCOMPARE(rig.Run(static_cast<uint8_t>(job)), silent ? int(errNoReply) : 0);
+        QCOMPARE(rig.FWorker.FRetries, retries);
+        QCOMPARE(rig.FWorker.FBytesAcknowledged, int64_t(bytes));
+
+        rig.FSim.SetFaults(TSimFaults());
+        QCOMPARE(rig.Run(jobQuery), 0);
+        QCOMPARE(rig.FWorker.FRetries, 0);
+        QCOMPARE(rig.FWorker.FBytesAcknowledged, int64_t(0));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestJobs)

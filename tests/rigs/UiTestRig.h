@@ -27,6 +27,7 @@ struct TCaptured {
     QList<TShownMessage> FMessages;
     QStringList FSounds;
     QString FNextFileName;   // what the file dialog "chooses"
+    QString FSuggestedName;  // what the last save dialog offered
     QList<TPortInfo> FPorts; // the serial ports "present"
     int FDialogs = 0;
 
@@ -59,6 +60,11 @@ inline void InstallCaptureSeams() {
     };
     TfrmMain::FDefaultSeams.FOpenPictureName = [] {
         ++Captured().FDialogs;
+        return Captured().FNextFileName;
+    };
+    TfrmMain::FDefaultSeams.FSaveBundleName = [](const QString& suggested) {
+        ++Captured().FDialogs;
+        Captured().FSuggestedName = suggested;
         return Captured().FNextFileName;
     };
 }

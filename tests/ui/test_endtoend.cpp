@@ -1,5 +1,6 @@
 // The window, the real worker and the simulated printer together: what a technician does, and
 // what the printer receives.
+#include "HistoryLog.h"
 #include "PrinterSim.h"
 #include "UiTestRig.h"
 
@@ -12,6 +13,13 @@ namespace {
 
 QByteArray Hex(const char* text) {
     return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
+}
+
+QList<THistoryRecord> History(const TfrmMain& w) {
+    QList<THistoryRecord> records;
+    if (!THistoryLog(w.FAppPath).Read(records))
+        qWarning("history unreadable");
+    return records;
 }
 
 } // namespace
@@ -45,6 +53,34 @@ private slots:
         QCOMPARE(Captured().Texts(), QStringList{QStringLiteral("OK")});
         QCOMPARE(Captured().FSounds, QStringList{w.FAppPath + QStringLiteral("ok.wav")});
         QCOMPARE(FSim->LastBlock(0x60), Hex("00 01 C2 00 00 01 00 00 32 00 00 00 C8 00 C8 00"));
+        w.FormDestroy();
+    }
+
+    // The job's line names the printer, its adapter, and what the worker counted.
+    void setAppendsAHistoryLine() {
+        TPortInfo adapter;
+        adapter.FDevice = FSim->SlavePath();
+        adapter.FVendorId = 0x0403;
+        adapter.FProductId = 0x6001;
+        adapter.FSerialNumber = QStringLiteral("A50285BI");
+        TfrmMain w(FDir->path());
+        Captured().Clear();
+        Captured().FPorts = {adapter};
+        w.ComboPort->setEditText(FSim->SlavePath());
+        w.btSetClick();
+        QCOMPARE(Captured().Texts(), QStringList{QStringLiteral("OK")});
+        const QList<THistoryRecord> records = History(w);
+        QCOMPARE(records.size(), 1);
+        const THistoryRecord& r = records[0];
+        QCOMPARE(r.FJob, historyjob::SetParams);
+        QCOMPARE(r.FPort, FSim->SlavePath());
+        QCOMPARE(r.FUsbId, QStringLiteral("0403:6001"));
+        QCOMPARE(r.FUsbSerial, QStringLiteral("A50285BI"));
+        QCOMPARE(r.FIdentification, QStringLiteral("PRN 6104"));
+        QCOMPARE(r.FBytes, 16);
+        QCOMPARE(r.FRetries, 0);
+        QCOMPARE(r.FResult, historyresult::Ok);
+        QVERIFY(r.FSeconds > 0 && r.FSeconds < 10);
         w.FormDestroy();
     }
 
@@ -89,6 +125,12 @@ private slots:
         QCOMPARE(Captured().Texts(), QStringList{QStringLiteral("ERROR")});
         QCOMPARE(Captured().FSounds, QStringList{w.FAppPath + QStringLiteral("error.wav")});
         QCOMPARE(FSim->Frames().size(), 3); // the identification, three times
+        const QList<THistoryRecord> records = History(w);
+        QCOMPARE(records.size(), 1);
+        QCOMPARE(records[0].FResult, historyresult::Failed);
+        QCOMPARE(records[0].FRetries, 2);
+        QCOMPARE(records[0].FIdentification, QString());
+        QCOMPARE(records[0].FReason, w.LastFailure()->FInformative);
         w.FormDestroy();
     }
 

@@ -1,15 +1,20 @@
 // The SET pages' command blocks, the "+" button, progress display, job reporting and the
 // one-job-at-a-time rule.
 
+#include "HistoryLog.h"
 #include "UiTestRig.h"
 
+#include <QAction>
 #include <QComboBox>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSoundEffect>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <functional>
@@ -382,6 +387,116 @@ private slots:
                  qPrintable(W().StatusPanelText(1)));
     }
 
+    // Every job of the window leaves one line in the history, after its result is known.
+    void jobsLeaveHistoryLines_data() {
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<int>("result");
+        QTest::addColumn<QString>("serial");
+        QTest::addColumn<bool>("withFile");
+        QTest::newRow("PARA") << historyjob::SetParams << 0 << "" << false;
+        QTest::newRow("BLUE TOOTH") << historyjob::SetBluetooth << 0 << "" << false;
+        QTest::newRow("IrCOMM failing") << historyjob::SetIrComm << 3 << "" << false;
+        QTest::newRow("Factory") << historyjob::SetFactory << 0 << "1042" << false;
+        QTest::newRow("FONT") << historyjob::Font << 0 << "" << true;
+    }
+    void jobsLeaveHistoryLines() {
+        QFETCH(QString, job);
+        QFETCH(int, result);
+        QFETCH(QString, serial);
+        QFETCH(bool, withFile);
+        const QByteArray font = "font bytes";
+        QVERIFY(WriteFile(W().FAppPath + "font.bin", font));
+        W().edSerialNo->setText(" 1042 ");
+        W().ComboPort->setEditText("COM3");
+        FJobs.FResult = static_cast<uint8_t>(result);
+        FJobs.FReason = "No reply from the printer.";
+        const QDateTime before = QDateTime::currentDateTime().addMSecs(-1);
+        const QMap<QString, QPushButton*> buttons{{historyjob::SetParams, W().btSet},
+                                                  {historyjob::SetBluetooth, W().btSetBlueTooth},
+                                                  {historyjob::SetIrComm, W().btIrComm},
+                                                  {historyjob::SetFactory, W().btFactory},
+                                                  {historyjob::Font, W().btFont}};
+        buttons[job]->click();
+        QCOMPARE(Captured().Texts(), QStringList{result ? "ERROR" : "OK"});
+
+        QList<THistoryRecord> records;
+        QVERIFY(THistoryLog(W().FAppPath).Read(records));
+        QCOMPARE(records.size(), 1);
+        const THistoryRecord& r = records[0];
+        QCOMPARE(r.FJob, job);
+        QCOMPARE(r.FProgram, QString("NUV_II_Tool"));
+        QCOMPARE(r.FVersion, TfrmMain::ProgramVersion());
+        QCOMPARE(r.FPort, QString("COM3"));
+        QVERIFY(r.FTime >= before && r.FTime <= QDateTime::currentDateTime());
+        QCOMPARE(r.FResult, result ? historyresult::Failed : historyresult::Ok);
+        QCOMPARE(r.FReason, result ? FJobs.FReason : QString());
+        QCOMPARE(r.FSerial, serial);
+        const QList<THistoryFile> files =
+            withFile
+                ? QList<THistoryFile>{{QFileInfo(W().FAppPath + "font.bin").absoluteFilePath(),
+                                       font.size(),
+                                       QCryptographicHash::hash(font, QCryptographicHash::Sha256)
+                                           .toHex()}}
+                : QList<THistoryFile>{};
+        QCOMPARE(r.FFiles, files);
+    }
+
+    // A history that cannot be written leaves the job's result as it was; panel 1 says so.
+    void unwritableHistoryIsSaidNotFatal() {
+        QVERIFY(QDir(W().FAppPath).mkdir(THistoryLog::FileName));
+        W().btIrCommClick();
+        QCOMPARE(Captured().Texts(), QStringList{"OK"});
+        QCOMPARE(Captured().FSounds, QStringList{W().FAppPath + "ok.wav"});
+        const QString note = "history.jsonl was not written: Cannot open file";
+        QVERIFY2(W().StatusPanelText(1).startsWith(note), qPrintable(W().StatusPanelText(1)));
+
+        Captured().Clear();
+        FJobs.FResult = 3;
+        FJobs.FReason = "No reply.";
+        W().btIrCommClick();
+        QCOMPARE(Captured().Texts(), QStringList{"ERROR"});
+        QVERIFY2(W().StatusPanelText(1).startsWith("No reply. (" + note),
+                 qPrintable(W().StatusPanelText(1)));
+    }
+
+    // Ctrl+Shift+B or the status bar's context menu: a bundle where the technician says.
+    void supportBundleFromTheWindow() {
+        QAction* action = W().actSupportBundle;
+        QCOMPARE(action->objectName(), QString("actSupportBundle"));
+        QCOMPARE(action->shortcut(), QKeySequence("Ctrl+Shift+B"));
+        QVERIFY(W().actions().contains(action));
+        QVERIFY(W().StatusBar1->actions().contains(action));
+        QCOMPARE(W().StatusBar1->contextMenuPolicy(), Qt::ActionsContextMenu);
+
+        QVERIFY(WriteFile(W().FAppPath + "config.ini", "[PARA]\r\n"));
+        QTemporaryDir out;
+        Captured().FNextFileName = out.filePath("for support"); // the suffix is added
+        action->trigger();
+        QCOMPARE(Captured().FDialogs, 1);
+        QVERIFY2(Captured().FSuggestedName.contains(
+                     QRegularExpression("/nuv-support-\\d{8}-\\d{6}\\.tar\\.gz$")),
+                 qPrintable(Captured().FSuggestedName));
+        const QString bundle = out.filePath("for support.tar.gz");
+        QCOMPARE(Captured().Texts(), QStringList{"OK"});
+        QVERIFY(Captured().FMessages[0].FInformative.contains(bundle));
+        QVERIFY(QFileInfo(bundle).size() > 0); // its content: test_support
+
+        // Cancelled: nothing written, nothing said. The key, wherever the focus is.
+        Captured().Clear();
+        W().show();
+        QVERIFY(QTest::qWaitForWindowActive(&W()));
+        W().edIdle->setFocus();
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_B,
+                        Qt::ControlModifier | Qt::ShiftModifier);
+        QCOMPARE(Captured().FDialogs, 1);
+        QVERIFY(Captured().FMessages.isEmpty());
+
+        Captured().FNextFileName = out.filePath("missing/b.tar.gz");
+        action->trigger();
+        QCOMPARE(Captured().Texts(), QStringList{"The support bundle was not saved."});
+        QVERIFY(Captured().FMessages[0].FInformative.contains("missing"));
+    }
+
     // A second job can never be posted while one runs.
     void jobButtonsAreOffDuringAJob() {
         QList<QPushButton*> buttons = {W().btSet,     W().btSetBlueTooth, W().btIrComm,
@@ -398,6 +513,7 @@ private slots:
             W().btFactoryClick();
             W().btUpdateClick();
             W().btFontClick();
+            QVERIFY(!W().actSupportBundle->isEnabled());
             checked = true;
         };
         W().btSetClick();
@@ -407,6 +523,7 @@ private slots:
         QVERIFY(!W().JobRunning());
         for (QPushButton* b : buttons)
             QVERIFY(b->isEnabled());
+        QVERIFY(W().actSupportBundle->isEnabled());
     }
 
     // Enter presses the focused button as Space does; the button's Alt letter presses it too.

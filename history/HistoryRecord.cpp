@@ -1,0 +1,129 @@
+#include "HistoryRecord.h"
+
+#include "LocalTime.h"
+
+#include <QCryptographicHash>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+
+namespace {
+
+// The field names, each written once.
+const QString kTime = QStringLiteral("time");
+const QString kProgram = QStringLiteral("program");
+const QString kVersion = QStringLiteral("version");
+const QString kPort = QStringLiteral("port");
+const QString kUsb = QStringLiteral("usb");
+const QString kUsbSerial = QStringLiteral("usb_serial");
+const QString kIdentification = QStringLiteral("identification");
+const QString kJob = QStringLiteral("job");
+const QString kFiles = QStringLiteral("files");
+const QString kPath = QStringLiteral("path");
+const QString kSize = QStringLiteral("size");
+const QString kSha256 = QStringLiteral("sha256");
+const QString kBytes = QStringLiteral("bytes");
+const QString kRetries = QStringLiteral("retries");
+const QString kSeconds = QStringLiteral("seconds");
+const QString kResult = QStringLiteral("result");
+const QString kReason = QStringLiteral("reason");
+const QString kSerial = QStringLiteral("serial");
+
+} // namespace
+
+QByteArray HistoryLine(const THistoryRecord& r) {
+    // Written field by field rather than as a QJsonObject, which sorts its keys: a reader's
+    // eye and grep look for the time first.
+    QByteArray line = "{";
+    const auto field = [&line](const QString& name, const QJsonValue& value) {
+        QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
+        text = text.mid(1, text.size() - 2); // the value without its array's brackets
+        if (line.size() > 1)
+            line += ',';
+        line += '"' + name.toUtf8() + "\":" + text;
+    };
+    field(kTime, LocalTimeText(r.FTime));
+    field(kProgram, r.FProgram);
+    field(kVersion, r.FVersion);
+    field(kPort, r.FPort);
+    // Only a USB adapter has these.
+    if (!r.FUsbId.isEmpty())
+        field(kUsb, r.FUsbId);
+    if (!r.FUsbSerial.isEmpty())
+        field(kUsbSerial, r.FUsbSerial);
+    field(kIdentification, r.FIdentification);
+    field(kJob, r.FJob);
+    QJsonArray files;
+    for (const THistoryFile& f : r.FFiles)
+        files.append(QJsonObject{{kPath, f.FPath},
+                                 {kSize, static_cast<qint64>(f.FSize)},
+                                 {kSha256, QString::fromLatin1(f.FSha256)}});
+    field(kFiles, files);
+    field(kBytes, static_cast<qint64>(r.FBytes));
+    field(kRetries, r.FRetries);
+    // Milliseconds are all a job's duration needs.
+    field(kSeconds, std::round(r.FSeconds * 1000) / 1000);
+    field(kResult, r.FResult);
+    field(kReason, r.FReason);
+    field(kSerial, r.FSerial);
+    return line + '}';
+}
+
+std::optional<THistoryRecord> ParseHistoryLine(const QByteArray& line) {
+    QJsonParseError error{};
+    const QJsonDocument doc = QJsonDocument::fromJson(line, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return std::nullopt;
+    const QJsonObject o = doc.object();
+    THistoryRecord r;
+    r.FTime = QDateTime::fromString(o[kTime].toString(), Qt::ISODateWithMs);
+    if (!r.FTime.isValid())
+        return std::nullopt;
+    r.FProgram = o[kProgram].toString();
+    r.FVersion = o[kVersion].toString();
+    r.FPort = o[kPort].toString();
+    r.FUsbId = o[kUsb].toString();
+    r.FUsbSerial = o[kUsbSerial].toString();
+    r.FIdentification = o[kIdentification].toString();
+    r.FJob = o[kJob].toString();
+    for (const QJsonValue& v : o[kFiles].toArray()) {
+        const QJsonObject f = v.toObject();
+        r.FFiles.append(
+            {f[kPath].toString(), f[kSize].toInteger(), f[kSha256].toString().toLatin1()});
+    }
+    r.FBytes = o[kBytes].toInteger();
+    r.FRetries = o[kRetries].toInt();
+    r.FSeconds = o[kSeconds].toDouble();
+    r.FResult = o[kResult].toString();
+    r.FReason = o[kReason].toString();
+    r.FSerial = o[kSerial].toString();
+    return r;
+}
+
+std::optional<THistoryFile> HistoryFileEntry(const QString& path, QString* error) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = file.errorString();
+        return std::nullopt;
+    }
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    // Size and sum from the same reading, whatever happens to the file meanwhile.
+    int64_t size = 0;
+    while (!file.atEnd()) {
+        const QByteArray chunk = file.read(1 << 16);
+        if (chunk.isEmpty()) {
+            if (file.error() == QFileDevice::NoError)
+                break;
+            if (error)
+                *error = file.errorString();
+            return std::nullopt;
+        }
+        size += chunk.size();
+        hash.addData(chunk);
+    }
+    return THistoryFile{QFileInfo(path).absoluteFilePath(), size, hash.result().toHex()};
+}
