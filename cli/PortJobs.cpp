@@ -1,6 +1,7 @@
 #include "PortJobs.h"
 
-#include "CliOptions.h"
+#include "CliRequest.h"
+#include "CliText.h"
 #include "ExitStatus.h"
 #include "StopSignals.h"
 

@@ -1,11 +1,12 @@
 #include "Preflight.h"
 
-#include "CliOptions.h"
+#include "CliCommand.h"
+#include "CliRequest.h"
+#include "CliText.h"
 #include "ExitStatus.h"
 #include "FileError.h"
 #include "PortJobs.h"
 #include "PortName.h"
-#include "SerialCounter.h"
 #include "TextToInt.h"
 #include "UniUart.h"
 
@@ -22,47 +23,8 @@
 
 namespace {
 
-[[noreturn]] void Usage(const QString& text) {
-    throw ECliError(exitUsage, text);
-}
-
 QString SystemError() {
     return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-// Write permission is tried, not read from the permission bits: root passes those, and a
-// read-only mount or an immutable file does not show in them.
-void CheckFolderTakesFiles(const QString& file) {
-    const QString dir = QFileInfo(file).absolutePath();
-    const QByteArray probe = QFile::encodeName(QDir(dir).filePath(
-        QStringLiteral(".nuvctl-probe-%1").arg(QCoreApplication::applicationPid())));
-    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
-        throw ECliError(exitFile, QStringLiteral("Cannot create files in folder \"%1\". %2.")
-                                      .arg(QDir::toNativeSeparators(dir), SystemError()));
-    ::close(fd);
-    ::unlink(probe.constData());
-}
-
-// An existing file is opened for appending, which changes nothing; a new one is judged by its
-// folder. replaced: the file is written anew beside itself and renamed, so the folder must
-// take files either way. read: it is read as well.
-void CheckWritable(const QString& path, bool replaced, bool read = false) {
-    const QFileInfo info(path);
-    if (info.isDir())
-        throw ECliError(
-            exitFile, FileErrorText("write", path, QStringLiteral("It is a folder, not a file.")));
-    if (info.exists()) {
-        const int fd = ::open(QFile::encodeName(path).constData(),
-                              (read ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC);
-        if (fd < 0)
-            throw ECliError(exitFile,
-                            FileErrorText("write", path, SystemError() + QLatin1Char('.')));
-        ::close(fd);
-        if (!replaced)
-            return;
-    }
-    CheckFolderTakesFiles(path);
 }
 
 // A name meant as a datagram peer that does not make one: why, else empty.
@@ -120,57 +82,44 @@ void CheckPorts(const TCliRequest& r) {
     }
 }
 
-bool SameFile(const QString& a, const QString& b) {
-    struct stat sa {
-    }, sb{};
-    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
-           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
-           sa.st_ino == sb.st_ino;
-}
-
-void CheckFactory(const TCliRequest& r) {
-    if (TrimCtl(r.FArgs.value(0)).isEmpty())
-        Usage(QStringLiteral("set-factory: MODEL is empty; the printer would keep no model name."));
-    if (!r.FSerialFile.isEmpty()) {
-        const QString counter = TSerialCounter::CounterPath(r.FSerialFile);
-        TSerialCounter::Peek(counter);
-        CheckWritable(counter, true);
-        CheckWritable(TSerialCounter::LockPath(counter), false);
-        CheckWritable(TSerialCounter::JournalPath(counter), false, true);
-        return;
-    }
-    if (TrimCtl(r.FArgs.value(1)).isEmpty())
-        Usage(QStringLiteral("set-factory: SERIAL is empty; the printer would keep no serial "
-                             "number."));
-    if (r.FPorts.size() > 1)
-        Usage(QStringLiteral("set-factory with the serial number %1 on %2 ports would give every "
-                             "printer the same number: name one port, or use --serial-file.")
-                  .arg(Quoted(TrimCtl(r.FArgs.value(1))))
-                  .arg(r.FPorts.size()));
-}
-
-void CheckLogoOutput(const TCliRequest& r) {
-    for (const QString& picture : r.FArgs)
-        if (SameFile(picture, r.FOutput))
-            Usage(QStringLiteral("-o %1 is the picture %2: the build would overwrite it.")
-                      .arg(Quoted(r.FOutput), Quoted(picture)));
-    const QFileInfo out(r.FOutput);
-    if (out.exists() && !out.isFile())
-        throw ECliError(exitFile, FileErrorText("create", r.FOutput,
-                                                QStringLiteral("It is not a regular file.")));
-    CheckWritable(r.FOutput, true);
-}
-
 } // namespace
+
+// Write permission is tried, not read from the permission bits: root passes those, and a
+// read-only mount or an immutable file does not show in them.
+void CheckFolderTakesFiles(const QString& file) {
+    const QString dir = QFileInfo(file).absolutePath();
+    const QByteArray probe = QFile::encodeName(QDir(dir).filePath(
+        QStringLiteral(".nuvctl-probe-%1").arg(QCoreApplication::applicationPid())));
+    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw ECliError(exitFile, QStringLiteral("Cannot create files in folder \"%1\". %2.")
+                                      .arg(QDir::toNativeSeparators(dir), SystemError()));
+    ::close(fd);
+    ::unlink(probe.constData());
+}
+
+void CheckWritable(const QString& path, bool replaced, bool read) {
+    const QFileInfo info(path);
+    if (info.isDir())
+        throw ECliError(
+            exitFile, FileErrorText("write", path, QStringLiteral("It is a folder, not a file.")));
+    if (info.exists()) {
+        const int fd = ::open(QFile::encodeName(path).constData(),
+                              (read ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC);
+        if (fd < 0)
+            throw ECliError(exitFile,
+                            FileErrorText("write", path, SystemError() + QLatin1Char('.')));
+        ::close(fd);
+        if (!replaced)
+            return;
+    }
+    CheckFolderTakesFiles(path);
+}
 
 void CheckBeforePrinters(const TCliRequest& r) {
     CheckPorts(r);
-    if (r.FCommand == QLatin1String("set-factory"))
-        CheckFactory(r);
-    if (r.FCommand == QLatin1String("logo build"))
-        CheckLogoOutput(r);
-    if (!r.FRecordFile.isEmpty())
-        CheckWritable(r.FRecordFile, false);
+    if (const TCliCommand* command = FindCliCommand(r.FCommand); command && command->FCheck)
+        command->FCheck(r);
     if (!r.FLogPath.isEmpty()) {
         // find without --port learns its ports later; they share the folder.
         if (r.FPorts.isEmpty())

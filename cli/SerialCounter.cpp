@@ -1,6 +1,7 @@
 #include "SerialCounter.h"
 
-#include "CliOptions.h"
+#include "CliRequest.h"
+#include "CliText.h"
 #include "ExitStatus.h"
 #include "FileError.h"
 #include "StopSignals.h"

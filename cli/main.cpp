@@ -1,6 +1,6 @@
 // nuvctl: the service tool's jobs from the command line, on one printer or several at once.
 
-#include "Commands.h"
+#include "RunCli.h"
 #include "StopSignals.h"
 
 #include <QCoreApplication>

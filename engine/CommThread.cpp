@@ -1,5 +1,7 @@
 #include "CommThread.h"
 
+#include "LineRates.h"
+
 #include "FileError.h"
 
 #include <QCoreApplication>
@@ -145,7 +147,7 @@ void TCommThread::RunOneJob(uint8_t job) {
         FLog.Clear();
         FLinkOpened = false;
         FPortName = FOrigin ? FOrigin->FPortName : QString();
-        FBaudRate = FOrigin ? FOrigin->FBaudRate : 9600;
+        FBaudRate = FOrigin ? FOrigin->FBaudRate : DeliveredRate;
         FLink.FPeerHost = FOrigin ? FOrigin->FPeerHost : QString();
         FLink.FPeerPort = FOrigin ? FOrigin->FPeerPort : 0;
         FReader = FOrigin ? FOrigin->FReader : TReader::Window;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FailureText.h"
+#include "LineRates.h"
 #include "LinkConnection.h"
 #include "MemoryStream.h"
 #include "PrinterCommands.h"
@@ -105,7 +106,7 @@ private:
 // datagram link's peer. The worker copies them at the start of each job.
 struct TJobOrigin {
     QString FPortName;
-    int32_t FBaudRate = 9600;
+    int32_t FBaudRate = DeliveredRate;
     QString FPeerHost;
     uint16_t FPeerPort = 0;
     // Whose words the failure reasons use.
@@ -113,6 +114,19 @@ struct TJobOrigin {
     // Post a TFrameEvent for every request frame exchanged.
     bool FReportFrames = false;
 };
+
+// A file for the download job: where it is, the label it shows ("DOWNLOAD font.bin"), and the
+// command and base address as texts (decimal, or hexadecimal after "$").
+struct TDownloadFile {
+    QString FPath;
+    QString FLabel;
+    QString FCommand;
+    QString FBase;
+};
+// The font file, as the printer takes it: command 0x63 from address 0.
+TDownloadFile FontDownload(const QString& path);
+// The logo image with the command and base address of the LOGO settings.
+TDownloadFile LogoDownload(const QString& path, int32_t command, int32_t base);
 
 class TCommThread : public QThread {
     Q_OBJECT
@@ -150,6 +164,19 @@ public:
     bool QueryDevice();
     bool SetLinkRate(int32_t rate);
     bool SelectMode(uint32_t mode);
+    // One transfer: FStream's bytes in blocks of 256 from address FBase on, each sent with 3
+    // tries, with a longer wait where a 4 KiB sector begins.
+    struct TTransfer {
+        uint16_t FCommand = 0;
+        uint32_t FBase = 0;
+        int FSectorTimeout = 600;   // ms, for a block at a sector's start
+        bool FPadLastBlock = false; // the last block is filled up with 0xFF to 256 bytes
+        // Why the job stopped: at a cancel request, or at a block that went unanswered.
+        std::function<QString(int64_t done, int64_t size)> FCancelled;
+        std::function<QString(uint32_t address, int64_t done, int64_t size)> FUnanswered;
+    };
+    // True when every block was acknowledged; otherwise the job has failed or stopped.
+    bool SendBlocks(const TTransfer& transfer);
     void DoCommand();
     void DoProgram();
     void DoDownload();
@@ -182,12 +209,14 @@ public:
     bool FCommandSent = false;
     QObject* FNotifyWnd = nullptr; // set by PostJob; must outlive the job it was posted with
     QString FPortName;
-    int32_t FBaudRate = 9600;
+    int32_t FBaudRate = DeliveredRate;
     TAutoResetEvent FDoneEvent;
     TMyUart FUart;
     uint8_t FJobCode = 0;
     TMemoryStream FStream;
     QStringList FFileNames, FFileLabels, FFileCommands, FFileBases;
+    // Makes file the download job's only one.
+    void SetDownload(const TDownloadFile& file);
     uint8_t FCmdData[1024] = {};
     uint32_t FCmdCode = 0;
     uint32_t FCmdArg = 0;

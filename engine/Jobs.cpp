@@ -46,40 +46,54 @@ void TCommThread::DoCommand() {
     CloseLink();
 }
 
-void TCommThread::DoProgram() {
-    if (OpenLink() && SetLinkRate(115200) && SelectMode(modeProgram)) {
-        uint8_t block[4096];
-        bool allAcknowledged = true;
-        const int64_t size = FStream.Size();
-        FStream.SetPosition(0);
-        while (FStream.Position() < size) {
-            const auto address = static_cast<uint32_t>(FStream.Position());
-            if (StopsHere(QStringLiteral("Cancelled after %1 of %2 bytes; the firmware in the "
-                                         "printer is incomplete until it is programmed again.")
-                              .arg(address)
-                              .arg(size))) {
-                allAcknowledged = false;
-                break;
-            }
+bool TCommThread::SendBlocks(const TTransfer& t) {
+    uint8_t block[4096];
+    const int64_t size = FStream.Size();
+    FStream.SetPosition(0);
+    while (FStream.Position() < size) {
+        const int64_t done = FStream.Position();
+        const auto address = static_cast<uint32_t>(done) + t.FBase;
+        if (StopsHere(t.FCancelled(done, size)))
+            return false;
+        if (t.FPadLastBlock)
             std::memset(block, 0xFF, 256);
-            FStream.Read(block, 256);
-            const int timeout = address % 4096 == 0 ? 1200 : 600;
-            if (SendCommand(cmdWriteProgram, address, block, 4096, 256, 3, timeout) < 0) {
-                Fail(errNoReply, TFailStep::Transfer,
-                     QStringLiteral("No reply to the firmware block at offset %1 after 3 tries: "
-                                    "programming stopped after %2 of %3 bytes.")
-                         .arg(address)
-                         .arg(address)
-                         .arg(size));
-                ReportBrokenOff(static_cast<int32_t>(address), static_cast<int32_t>(size));
-                allAcknowledged = false;
-                break;
-            }
-            ReportProgress(QString(), static_cast<int32_t>(FStream.Position()),
-                           static_cast<int32_t>(size), false);
+        const int32_t n = FStream.Read(block, 256);
+        // The printer erases a sector before the first block written into it.
+        const int timeout = address % 4096 == 0 ? t.FSectorTimeout : 600;
+        if (SendCommand(t.FCommand, address, block, sizeof block, t.FPadLastBlock ? 256 : n, 3,
+                        timeout) < 0) {
+            Fail(errNoReply, TFailStep::Transfer, t.FUnanswered(address, done, size));
+            ReportBrokenOff(static_cast<int32_t>(done), static_cast<int32_t>(size));
+            return false;
         }
-        if (allAcknowledged &&
-            SendCommand(cmdSelectMode, modeProgramEnd, block, 4096, 0, 1, 600) < 0)
+        ReportProgress(QString(), static_cast<int32_t>(FStream.Position()),
+                       static_cast<int32_t>(size), false);
+    }
+    return true;
+}
+
+void TCommThread::DoProgram() {
+    if (OpenLink() && SetLinkRate(TransferRate) && SelectMode(modeProgram)) {
+        TTransfer firmware;
+        firmware.FCommand = cmdWriteProgram;
+        firmware.FSectorTimeout = 1200;
+        firmware.FPadLastBlock = true;
+        firmware.FCancelled = [](int64_t done, int64_t size) {
+            return QStringLiteral("Cancelled after %1 of %2 bytes; the firmware in the printer "
+                                  "is incomplete until it is programmed again.")
+                .arg(done)
+                .arg(size);
+        };
+        firmware.FUnanswered = [](uint32_t address, int64_t done, int64_t size) {
+            return QStringLiteral("No reply to the firmware block at offset %1 after 3 tries: "
+                                  "programming stopped after %2 of %3 bytes.")
+                .arg(address)
+                .arg(done)
+                .arg(size);
+        };
+        uint8_t reply[4096];
+        if (SendBlocks(firmware) &&
+            SendCommand(cmdSelectMode, modeProgramEnd, reply, sizeof reply, 0, 1, 600) < 0)
             Fail(errNoReply, TFailStep::Transfer,
                  QStringLiteral("Every firmware block was acknowledged, but the printer did not "
                                 "answer the end of programming."));
@@ -88,8 +102,7 @@ void TCommThread::DoProgram() {
 }
 
 void TCommThread::DoDownload() {
-    if (OpenLink() && SetLinkRate(115200) && SelectMode(modeDownload)) {
-        uint8_t block[4096];
+    if (OpenLink() && SetLinkRate(TransferRate) && SelectMode(modeDownload)) {
         bool allAcknowledged = true;
         for (qsizetype i = 0; i < FFileNames.size() && allAcknowledged; ++i) {
             const QString label = FFileLabels.value(i);
@@ -98,46 +111,48 @@ void TCommThread::DoDownload() {
             const QString name = FFileNames.at(i);
             if (!QFileInfo(name).isFile())
                 continue;
-            const int32_t command = TextToInt(FFileCommands.value(i));
-            const int32_t base = TextToInt(FFileBases.value(i));
+            TTransfer file;
+            file.FCommand = static_cast<uint16_t>(TextToInt(FFileCommands.value(i)));
+            file.FBase = static_cast<uint32_t>(TextToInt(FFileBases.value(i)));
+            file.FSectorTimeout = 1800;
+            file.FCancelled = [&label](int64_t done, int64_t size) {
+                return QStringLiteral("Cancelled after %1 of %2 bytes of %3.")
+                    .arg(done)
+                    .arg(size)
+                    .arg(label);
+            };
+            file.FUnanswered = [&label](uint32_t address, int64_t done, int64_t size) {
+                return QStringLiteral("No reply to the block of %1 at address 0x%2 after 3 "
+                                      "tries: the download stopped after %3 of %4 bytes.")
+                    .arg(label)
+                    .arg(address, 0, 16)
+                    .arg(done)
+                    .arg(size);
+            };
             FStream.LoadFromFile(name);
             ReportProgress(QStringLiteral("DOWNLOAD ") + label, 0, 0, true);
-            FStream.SetPosition(0);
-            const int64_t size = FStream.Size();
-            while (FStream.Position() < size) {
-                const auto address =
-                    static_cast<uint32_t>(FStream.Position()) + static_cast<uint32_t>(base);
-                if (StopsHere(QStringLiteral("Cancelled after %1 of %2 bytes of %3.")
-                                  .arg(FStream.Position())
-                                  .arg(size)
-                                  .arg(label))) {
-                    allAcknowledged = false;
-                    break;
-                }
-                const int32_t n = FStream.Read(block, 256);
-                const int timeout = (address & 0xFFF) == 0 ? 1800 : 600;
-                if (SendCommand(static_cast<uint16_t>(command), address, block, 4095, n, 3,
-                                timeout) < 0) {
-                    const int64_t sent = FStream.Position() - n;
-                    Fail(errNoReply, TFailStep::Transfer,
-                         QStringLiteral("No reply to the block of %1 at address 0x%2 after 3 "
-                                        "tries: the download stopped after %3 of %4 bytes.")
-                             .arg(label)
-                             .arg(address, 0, 16)
-                             .arg(sent)
-                             .arg(size));
-                    ReportBrokenOff(static_cast<int32_t>(sent), static_cast<int32_t>(size));
-                    allAcknowledged = false;
-                    break;
-                }
-                ReportProgress(QString(), static_cast<int32_t>(FStream.Position()),
-                               static_cast<int32_t>(size), false);
-            }
+            allAcknowledged = SendBlocks(file);
         }
         if (allAcknowledged)
             SetLinkRate(FBaudRate);
     }
     CloseLink();
+}
+
+TDownloadFile FontDownload(const QString& path) {
+    return {path, QStringLiteral("font.bin"), QStringLiteral("$%1").arg(cmdWriteFont, 0, 16),
+            QStringLiteral("0")};
+}
+
+TDownloadFile LogoDownload(const QString& path, int32_t command, int32_t base) {
+    return {path, QStringLiteral("logo.bin"), QString::number(command), QString::number(base)};
+}
+
+void TCommThread::SetDownload(const TDownloadFile& file) {
+    FFileNames = QStringList{file.FPath};
+    FFileLabels = QStringList{file.FLabel};
+    FFileCommands = QStringList{file.FCommand};
+    FFileBases = QStringList{file.FBase};
 }
 
 void TCommThread::DoQuery() {

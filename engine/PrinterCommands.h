@@ -1,7 +1,7 @@
 #pragma once
 
-// The printer's command codes, modes and frame limit: plain constants, so code that builds or
-// reads a command needs neither the worker thread nor Qt.
+// The printer's command codes, modes, frame limit and frame checksum: plain constants, so code
+// that builds or reads a command needs neither the worker thread nor Qt.
 
 #include <cstdint>
 
@@ -22,3 +22,12 @@ constexpr int32_t MaxCommandData = 1012;
 constexpr uint32_t modeProgram = 0;
 constexpr uint32_t modeDownload = 1;
 constexpr uint32_t modeProgramEnd = 0xFFFFFFFF;
+
+// A frame's checksum bytes: the header's (over bytes 0 to 9) and the data's, each the XOR of
+// the bytes it covers.
+constexpr uint8_t FrameChecksum(const uint8_t* p, int32_t n) {
+    uint8_t x = 0;
+    for (int32_t i = 0; i < n; ++i)
+        x ^= p[i];
+    return x;
+}

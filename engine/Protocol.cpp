@@ -21,13 +21,6 @@ int64_t NowMs() {
         .count();
 }
 
-uint8_t Xor(const uint8_t* p, int32_t n) {
-    uint8_t x = 0;
-    for (int32_t i = 0; i < n; ++i)
-        x ^= p[i];
-    return x;
-}
-
 } // namespace
 
 int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* data,
@@ -43,8 +36,8 @@ int32_t TCommThread::SendCommand(uint16_t command, uint32_t argument, uint8_t* d
         frame[4 + i] = static_cast<uint8_t>(argument >> (8 * i));
     frame[8] = static_cast<uint8_t>(length);
     frame[9] = static_cast<uint8_t>(length >> 8);
-    frame[10] = Xor(frame, 10);
-    frame[11] = Xor(data, length);
+    frame[10] = FrameChecksum(frame, 10);
+    frame[11] = FrameChecksum(data, length);
     if (length > 0)
         std::memcpy(frame + 12, data, static_cast<size_t>(length));
 

@@ -1,16 +1,11 @@
 #include "ReplyReceiver.h"
 
+#include "PrinterCommands.h"
+
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-uint8_t Xor(const uint8_t* p, int32_t n) {
-    uint8_t x = 0;
-    for (int32_t i = 0; i < n; ++i)
-        x ^= p[i];
-    return x;
-}
 
 uint16_t Le16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -64,7 +59,7 @@ void TReplyReceiver::Took() {
         }
         break;
     case TState::Header:
-        if (Xor(FBuffer + FStart, 11) == 0) {
+        if (FrameChecksum(FBuffer + FStart, 11) == 0) {
             FDataLength = Le16(FBuffer + FStart + 8);
             if (FDataLength == 0)
                 FResult = 0;
@@ -76,7 +71,7 @@ void TReplyReceiver::Took() {
         // Data that would not fit the caller's room or this buffer is never taken; the try then
         // runs out like one with a bad checksum.
         if (FDataLength <= FCapacity && FStart + 12 + FDataLength <= BufferSize &&
-            (FBuffer[FStart + 11] ^ Xor(FBuffer + FStart + 12, FDataLength)) == 0) {
+            (FBuffer[FStart + 11] ^ FrameChecksum(FBuffer + FStart + 12, FDataLength)) == 0) {
             std::memcpy(FData, FBuffer + FStart + 12, static_cast<size_t>(FDataLength));
             FResult = FDataLength;
         }

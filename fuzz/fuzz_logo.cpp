@@ -108,6 +108,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FUZZ_CHECK(records >= 0);
     if (build.FOk) {
         FUZZ_CHECK(records == files.size());
+        // The walker the page and nuvctl read images with finds the same records.
+        const auto walked = LogoImageRecords(image);
+        FUZZ_CHECK(files.size() > 255 || (walked && walked->size() == files.size()));
         FUZZ_CHECK(files.isEmpty() || image.size() <= logoSize);
         FUZZ_CHECK(build.FMessage.isEmpty());
     } else {

@@ -28,7 +28,7 @@ namespace {
 int WriteStallLimitMs(int32_t baudRate) {
     constexpr qint64 fixedMs = 1000;
     constexpr qint64 driverBufferBits = 4096 * 10;
-    const qint64 rate = baudRate > 0 ? baudRate : 9600;
+    const qint64 rate = baudRate > 0 ? baudRate : DeliveredRate;
     return int(fixedMs + 2 * driverBufferBits * 1000 / rate);
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "LineRates.h"
+
 #include <QString>
 #include <cstdint>
 #include <memory>
@@ -49,7 +51,7 @@ public:
     // Maps a user's port name to a device: "COMn" -> /dev/ttyS(n-1), "/..." as is, else /dev/NAME.
     static QString DevicePath(const QString& name);
 
-    int32_t FBaudRate = 9600;
+    int32_t FBaudRate = DeliveredRate;
     // Set by every Open: why it failed (None after success), the system's own words where
     // there are any, and the device the name mapped to.
     TOpenError FOpenError = TOpenError::None;

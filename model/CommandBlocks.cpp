@@ -10,9 +10,22 @@ uint8_t CodePageCode(int position) {
     return static_cast<uint8_t>(position - 2);
 }
 
+int64_t TextPairLength(qsizetype first, qsizetype second, bool trailingZero) {
+    return int64_t(first) + 1 + second + (trailingZero ? 1 : 0);
+}
+
+QString TextPairTooLong(const QString& firstName, const QString& secondName, int64_t length,
+                        int32_t capacity) {
+    return QStringLiteral("%1 and %2 are too long: together they take %3 bytes, the printer "
+                          "accepts at most %4.")
+        .arg(firstName, secondName)
+        .arg(length)
+        .arg(capacity);
+}
+
 int32_t PackTextPair(uint8_t* data, int32_t capacity, const QByteArray& first,
                      const QByteArray& second, bool trailingZero) {
-    const int64_t length = int64_t(first.size()) + 1 + second.size() + (trailingZero ? 1 : 0);
+    const int64_t length = TextPairLength(first.size(), second.size(), trailingZero);
     if (length > capacity)
         return -1;
     uint8_t* p = data;

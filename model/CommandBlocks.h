@@ -1,6 +1,9 @@
 #pragma once
 
+#include "ToolSettings.h"
+
 #include <QByteArray>
+#include <QString>
 #include <cstdint>
 
 // Byte layouts of the command blocks the SET pages send.
@@ -9,17 +12,17 @@ constexpr int32_t ParameterBlockLength = 16;
 constexpr int32_t IrRateBlockLength = 4;
 
 // The PARA page's values: rates in bit/s, entry positions (-1 = nothing selected), times in
-// seconds and lengths in mm.
+// seconds and lengths in mm. Each starts at its key's default.
 struct TParameterValues {
-    int32_t FBaudRate = 9600;
-    int FCodePage = 1;
-    int FDensity = 1;
-    int FFont = 0;
-    int FLineFeed = 0;
-    int32_t FIdle = 50;
-    int32_t FOff = 0;
-    int32_t FMaxFeed = 200;
-    int32_t FPage = 200;
+    int32_t FBaudRate = setting::ParaBaudRate.FDefault;
+    int FCodePage = setting::CodePage.FDefault;
+    int FDensity = setting::Density.FDefault;
+    int FFont = setting::Font.FDefault;
+    int FLineFeed = setting::LineFeed.FDefault;
+    int32_t FIdle = setting::Idle.FDefault;
+    int32_t FOff = setting::Off.FDefault;
+    int32_t FMaxFeed = setting::MaxFeed.FDefault;
+    int32_t FPage = setting::PageLength.FDefault;
 };
 
 // Rates inside command blocks are big-endian.
@@ -38,6 +41,13 @@ inline void PutLittleEndian16(uint8_t* p, uint32_t value) {
 // The printer's code for an entry of the code-page list: the first two entries are 254 and
 // 255, the rest count from 0. Nothing selected (-1) counts as the first entry.
 uint8_t CodePageCode(int position);
+
+// The bytes first, 0x00, second and (with trailingZero) another 0x00 take.
+int64_t TextPairLength(qsizetype first, qsizetype second, bool trailingZero);
+// Why two texts of a block are refused, naming them as the reader knows them ("DEVICE NAME",
+// "PIN"): together they take length bytes, more than capacity.
+QString TextPairTooLong(const QString& firstName, const QString& secondName, int64_t length,
+                        int32_t capacity);
 
 // Writes first, 0x00, second and (with trailingZero) another 0x00 to data. Returns the block's
 // length, or -1 without writing anything when it would exceed capacity.

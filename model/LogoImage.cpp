@@ -12,6 +12,9 @@ namespace {
 
 const char* const NotValidText = "Bitmap image is not valid";
 
+// The first two bytes of an image.
+constexpr char ImageMagic[] = "\xAA\xDD";
+
 TLogoBuild Fail(TLogoBuild build, const TLogoRecord& failure) {
     build.FOk = false;
     build.FMessage = failure.FMessage;
@@ -87,7 +90,7 @@ TLogoRecord ConvertBitmap(const uint8_t* head, int64_t headSize, int64_t fileSiz
                        QStringLiteral("The picture is %1 dots tall; a logo holds %2 rows of dots.")
                            .arg(height)
                            .arg(0xFFFF * 8));
-    const int64_t size = 4 + paddedHeight * rowBytes;
+    const int64_t size = LogoRecordHeadBytes + paddedHeight * rowBytes;
     if (size > roomLeft)
         return NoRoom(size, roomLeft);
 
@@ -99,7 +102,7 @@ TLogoRecord ConvertBitmap(const uint8_t* head, int64_t headSize, int64_t fileSiz
     bytes[2] = static_cast<uint8_t>((paddedHeight / 8) & 0xFF);
     bytes[3] = static_cast<uint8_t>((paddedHeight / 8) >> 8);
     TBmpSource source = makeSource(layout);
-    if (!DecodeBmpDots(layout, source, bytes + 4, rowBytes, rows.FBefore,
+    if (!DecodeBmpDots(layout, source, bytes + LogoRecordHeadBytes, rowBytes, rows.FBefore,
                        static_cast<int>(cols.FBefore)))
         return NotValid();
     result.FOk = true;
@@ -172,7 +175,7 @@ TLogoBuild BuildLogoImage(const QStringList& files, int32_t logoSize, int32_t lo
     // Records first, then the image in one allocation: rebuilding from the cache is then
     // little more than one copy.
     QList<QByteArray> records;
-    int64_t used = 3;
+    int64_t used = LogoImageHeadBytes;
     TLogoRecord failure;
     for (const QString& path : files) {
         TLogoRecord record = pictures.Convert(path, logoWidth, int64_t(logoSize) - used);
@@ -187,8 +190,7 @@ TLogoBuild BuildLogoImage(const QStringList& files, int32_t logoSize, int32_t lo
     TLogoBuild build;
     QByteArray& image = build.FImage;
     image.reserve(used);
-    image.append('\xAA');
-    image.append('\xDD');
+    image.append(ImageMagic);
     image.append(static_cast<char>(files.size() & 0xFF));
     for (const QByteArray& record : records)
         image.append(record);
@@ -205,29 +207,58 @@ QString LogoSpaceText(int64_t used, int32_t logoSize) {
         static_cast<long long>(free % 1000));
 }
 
-bool LogoRecordGeometry(const QByteArray& record, int& bytesPerRow, int& bands) {
-    if (record.size() < 4)
-        return false;
-    const auto* b = reinterpret_cast<const uint8_t*>(record.constData());
-    const int rowBytes = b[0] | b[1] << 8;
-    const int count = b[2] | b[3] << 8;
-    if (rowBytes == 0 || count == 0 || record.size() != 4 + int64_t(rowBytes) * count * 8)
-        return false;
-    bytesPerRow = rowBytes;
-    bands = count;
-    return true;
+namespace {
+
+// The record at the start of the available bytes, when it is there complete and non-empty.
+std::optional<TLogoRecordShape> RecordAt(const char* data, int64_t available) {
+    if (available < LogoRecordHeadBytes)
+        return std::nullopt;
+    const auto* b = reinterpret_cast<const uint8_t*>(data);
+    TLogoRecordShape shape;
+    shape.FBytesPerRow = b[0] | b[1] << 8;
+    shape.FBands = b[2] | b[3] << 8;
+    if (shape.FBytesPerRow == 0 || shape.FBands == 0 || shape.Size() > available)
+        return std::nullopt;
+    return shape;
 }
 
-QImage LogoRecordImage(const QByteArray& record) {
-    int rowBytes = 0;
-    int bands = 0;
-    if (!LogoRecordGeometry(record, rowBytes, bands))
+} // namespace
+
+std::optional<QList<TLogoRecordShape>> LogoImageRecords(const QByteArray& image) {
+    if (image.size() < LogoImageHeadBytes || !image.startsWith(ImageMagic))
+        return std::nullopt;
+    QList<TLogoRecordShape> records;
+    int64_t at = LogoImageHeadBytes;
+    for (int n = uint8_t(image[2]); n > 0; --n) {
+        const auto shape = RecordAt(image.constData() + at, image.size() - at);
+        if (!shape)
+            return std::nullopt;
+        records.append(*shape);
+        at += shape->Size();
+    }
+    if (at != image.size())
+        return std::nullopt;
+    return records;
+}
+
+std::optional<TLogoRecordShape> LogoRecordShape(const QByteArray& record) {
+    const auto shape = RecordAt(record.constData(), record.size());
+    if (!shape || shape->Size() != record.size())
+        return std::nullopt;
+    return shape;
+}
+
+QImage LogoRecordImage(const QByteArray& record, int paperWidth) {
+    const auto shape = LogoRecordShape(record);
+    if (!shape)
         return QImage();
-    QImage image(rowBytes * 8, bands * 8, QImage::Format_Mono);
+    const int rowBytes = shape->FBytesPerRow;
+    QImage image(std::max(paperWidth, shape->Width()), shape->Height(), QImage::Format_Mono);
     if (image.isNull())
         return image;
     image.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)}); // bit set: a dark dot
-    const char* rows = record.constData() + 4;
+    image.fill(0);
+    const char* rows = record.constData() + LogoRecordHeadBytes;
     for (int y = 0; y < image.height(); ++y)
         std::memcpy(image.scanLine(y), rows + int64_t(y) * rowBytes, size_t(rowBytes));
     return image;

@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
+#include <optional>
 
 // The refusal of a picture the printer cannot take as a logo.
 inline const QString PictureInvalidText = QStringLiteral("Picture invalid");
@@ -29,6 +30,11 @@ struct TLogoRecord {
     QString FDetail;
     bool FDecodeError = false;
 };
+
+// The image begins AA DD and the entry count; each record its bytes per row and band count,
+// 16 bits each, little-endian.
+constexpr int64_t LogoImageHeadBytes = 3;
+constexpr int64_t LogoRecordHeadBytes = 4;
 
 // Rows wider than this many dots are refused whatever the WIDTH setting says.
 constexpr int32_t MaxLogoDots = 16384;
@@ -74,9 +80,23 @@ TLogoBuild BuildLogoImage(const QStringList& files, int32_t logoSize, int32_t lo
 // "SPACE: %d,%03d Used, %d,%03d Free" for an image of `used` bytes in `logoSize` bytes.
 QString LogoSpaceText(int64_t used, int32_t logoSize);
 
-// A record's bytes per row and band count; false unless the record is whole and non-empty.
-bool LogoRecordGeometry(const QByteArray& record, int& bytesPerRow, int& bands);
+// A record's shape: bytes per row and bands of eight rows, so the dots it prints, margins
+// included.
+struct TLogoRecordShape {
+    int FBytesPerRow = 0;
+    int FBands = 0;
+    int Width() const { return FBytesPerRow * 8; }
+    int Height() const { return FBands * 8; }
+    int64_t Size() const { return LogoRecordHeadBytes + int64_t(FBytesPerRow) * FBands * 8; }
+};
 
-// The record as a picture of its padded size, black dots on white (Format_Mono); a null image
-// when the record is not whole.
-QImage LogoRecordImage(const QByteArray& record);
+// Walks a logo image: the shape of each record in order. nullopt unless the image is whole:
+// its header, as many non-empty records as it counts, each complete, and nothing after them.
+std::optional<QList<TLogoRecordShape>> LogoImageRecords(const QByteArray& image);
+
+// One record alone: its shape, or nullopt unless it is whole and non-empty.
+std::optional<TLogoRecordShape> LogoRecordShape(const QByteArray& record);
+
+// The record as a picture, black dots on white (Format_Mono), at the left of a strip at least
+// paperWidth dots wide; a null image when the record is not whole.
+QImage LogoRecordImage(const QByteArray& record, int paperWidth = 0);

@@ -2,46 +2,58 @@
 
 #include <QFileInfo>
 
+const QList<const TIntSetting*>& setting::IntSettings() {
+    static const QList<const TIntSetting*> all = {
+        &LogoSize,     &LogoWidth, &LogoQuantity, &LogoCommand, &LogoPara,
+        &ParaBaudRate, &CodePage,  &Density,      &Font,        &LineFeed,
+        &Idle,         &Off,       &MaxFeed,      &PageLength,  &IrBaudRate};
+    return all;
+}
+
+const QList<const TTextSetting*>& setting::TextSettings() {
+    static const QList<const TTextSetting*> all = {&Caption,      &BtName,        &BtPin,
+                                                   &FactoryModel, &FactorySerial, &PeerHost};
+    return all;
+}
+
+TToolSettings::TToolSettings() {
+    for (const TIntSetting* s : setting::IntSettings())
+        this->*(s->FField) = s->FDefault;
+    for (const TTextSetting* s : setting::TextSettings())
+        this->*(s->FField) = s->FDefault;
+    FPeerPort = static_cast<uint16_t>(setting::PeerPort.FDefault);
+}
+
 TToolSettings ReadToolSettings(const TIniFile& ini) {
     TToolSettings s;
-    s.FCaption = ini.ReadString(secApp, QStringLiteral("CAPTION"), QString());
+    for (const TIntSetting* k : setting::IntSettings())
+        s.*(k->FField) = ini.ReadInteger(k->FSection, k->FKey, k->FDefault);
+    for (const TTextSetting* k : setting::TextSettings())
+        s.*(k->FField) = ini.ReadString(k->FSection, k->FKey, k->FDefault);
 
-    s.FLogoSize = ini.ReadInteger(secLogo, QStringLiteral("SIZE"), s.FLogoSize);
-    s.FLogoWidth = ini.ReadInteger(secLogo, QStringLiteral("WIDTH"), s.FLogoWidth);
-    s.FLogoQuantity = ini.ReadInteger(secLogo, QStringLiteral("QUANTITY"), s.FLogoQuantity);
-    s.FLogoCommand = ini.ReadInteger(secLogo, QStringLiteral("COMMAND"), s.FLogoCommand);
-    s.FLogoPara = ini.ReadInteger(secLogo, QStringLiteral("PARA"), s.FLogoPara);
     for (int n = 1; n <= MaxLogoFiles; ++n) {
-        const QString file = ini.ReadString(secLogo, QStringLiteral("FILE%1").arg(n), QString());
+        const QString file =
+            ini.ReadString(secLogo, setting::LogoFilePrefix + QString::number(n), QString());
         if (file.isEmpty() || !QFileInfo(file).isFile())
             break;
         s.FLogoFiles.append(file);
     }
-
-    s.FParaBaudRate = ini.ReadInteger(secPara, QStringLiteral("BAUDRATE"), s.FParaBaudRate);
-    s.FCodePage = ini.ReadInteger(secPara, QStringLiteral("CODEPAGE"), s.FCodePage);
-    s.FDensity = ini.ReadInteger(secPara, QStringLiteral("DENSITY"), s.FDensity);
-    s.FFont = ini.ReadInteger(secPara, QStringLiteral("FONT"), s.FFont);
-    s.FLineFeed = ini.ReadInteger(secPara, QStringLiteral("LINEFEED"), s.FLineFeed);
-    s.FIdle = ini.ReadInteger(secPara, QStringLiteral("IDLE TIME"), s.FIdle);
-    s.FOff = ini.ReadInteger(secPara, QStringLiteral("OFF TIME"), s.FOff);
-    s.FMaxFeed = ini.ReadInteger(secPara, QStringLiteral("MAX FEED"), s.FMaxFeed);
-    s.FPage = ini.ReadInteger(secPara, QStringLiteral("PAGE LENGTH"), s.FPage);
-
-    s.FBtName = ini.ReadString(secBlueTooth, QStringLiteral("DEVICE NAME"), s.FBtName);
-    s.FBtPin = ini.ReadString(secBlueTooth, QStringLiteral("PIN"), s.FBtPin);
-    s.FIrBaudRate = ini.ReadInteger(secIrComm, QStringLiteral("BAUDRATE"), s.FIrBaudRate);
-
     s.FFactory = ini.SectionHasKeys(secFactory);
-    if (s.FFactory) {
-        s.FFactoryModel =
-            ini.ReadString(secFactory, QStringLiteral("DEVICE NAME"), s.FFactoryModel);
-        s.FFactorySerial =
-            ini.ReadString(secFactory, QStringLiteral("SERIAL NO"), s.FFactorySerial);
-    }
 
-    s.FPeerHost = ini.ReadString(secNetwork, QStringLiteral("HOST"), QString());
-    const int32_t port = ini.ReadInteger(secNetwork, QStringLiteral("PORT"), 0);
-    s.FPeerPort = port >= 0 && port <= 65535 ? static_cast<uint16_t>(port) : 0;
+    const TIntSetting& port = setting::PeerPort;
+    const int32_t value = ini.ReadInteger(port.FSection, port.FKey, port.FDefault);
+    s.FPeerPort = value >= 0 && value <= *port.FMax ? static_cast<uint16_t>(value) : 0;
     return s;
+}
+
+void WriteSetting(TIniFile& ini, const TIntSetting& setting, int32_t value) {
+    ini.WriteInteger(setting.FSection, setting.FKey, value);
+}
+
+void WriteSetting(TIniFile& ini, const TTextSetting& setting, const QString& value) {
+    ini.WriteString(setting.FSection, setting.FKey, value);
+}
+
+QString ChoiceWord(const QString& entry) {
+    return entry.section(QLatin1Char('('), 0, 0).simplified();
 }

@@ -39,16 +39,16 @@ constexpr int64_t SpeedAfterNs = 300'000'000;
 
 // A rate: the text converted, refused when it does not convert or is not positive.
 int32_t PositiveRate(const QString& text, const QString& field, QWidget* widget) {
-    const auto rate = TryTextToInt(text);
-    if (!rate)
+    const TRateValue rate = ConvertRate(text);
+    if (rate.FProblem == TRateProblem::NotNumber)
         throw EFieldError(EConvertError(text).Message(), field, widget);
-    if (*rate <= 0)
+    if (rate.FProblem == TRateProblem::NotPositive)
         throw EFieldError(QStringLiteral("%1 must be a positive number of bits per second, not "
                                          "%2.")
                               .arg(field)
-                              .arg(*rate),
+                              .arg(rate.FValue),
                           field, widget);
-    return *rate;
+    return rate.FValue;
 }
 
 } // namespace
@@ -58,16 +58,27 @@ int32_t TfrmMain::TopBarRate() const {
                         QStringLiteral("BAUD RATE in the top bar"), ComboBaud);
 }
 
-int32_t TfrmMain::RateField(QComboBox* combo, const QString& fieldName) const {
-    // Converted as it stands: leading blanks are skipped, trailing ones are not allowed.
-    return PositiveRate(combo->currentText(), fieldName, combo);
+QString TfrmMain::FieldName(const QWidget* field) const {
+    const auto* label = findChild<QLabel*>(QStringLiteral("lb_") + field->objectName());
+    QString name = label ? label->text() : field->objectName();
+    if (name.endsWith(QLatin1Char(':')))
+        name.chop(1);
+    for (int i = 0; i < PageControl1->count(); ++i)
+        if (PageControl1->widget(i)->isAncestorOf(field))
+            return QStringLiteral("%1 on the %2 page").arg(name, PageControl1->tabText(i));
+    return name;
 }
 
-int32_t TfrmMain::NumberField(QLineEdit* edit, const QString& fieldName) const {
+int32_t TfrmMain::RateField(QComboBox* combo) const {
+    // Converted as it stands: leading blanks are skipped, trailing ones are not allowed.
+    return PositiveRate(combo->currentText(), FieldName(combo), combo);
+}
+
+int32_t TfrmMain::NumberField(QLineEdit* edit) const {
     const QString text = EditValueText(edit);
     const auto value = TryTextToInt(text);
     if (!value)
-        throw EFieldError(EConvertError(text).Message(), fieldName, edit);
+        throw EFieldError(EConvertError(text).Message(), FieldName(edit), edit);
     return *value;
 }
 

@@ -5,6 +5,7 @@
 
 #include "CodePageList.h"
 #include "LogoImage.h"
+#include "ToolSettings.h"
 
 #include <QAbstractButton>
 #include <QAction>
@@ -27,10 +28,6 @@
 
 namespace {
 
-const QStringList RateItems = {QStringLiteral("  9600"), QStringLiteral(" 19200"),
-                               QStringLiteral(" 38400"), QStringLiteral(" 57600"),
-                               QStringLiteral("115200")};
-
 constexpr int ProgressBarWidth = 150;
 
 template <class TCombo = QComboBox>
@@ -45,12 +42,32 @@ TCombo* NewCombo(QWidget* parent, const QString& name, const QStringList& items,
     return combo;
 }
 
-// Four optional digits, blank fill.
-QLineEdit* NewMaskedEdit(QWidget* parent, const QString& name, const QString& text) {
+// The rates right-aligned, lowest first.
+QStringList RateItems() {
+    QStringList items;
+    for (const int32_t rate : PrinterRatesAscending())
+        items << QStringLiteral("%1").arg(rate, 6);
+    return items;
+}
+
+// A rate drop-down showing the key's default.
+QComboBox* NewRateCombo(QWidget* parent, const QString& name, const TIntSetting& key) {
+    const QStringList items = RateItems();
+    return NewCombo(parent, name, items, int(PrinterRatesAscending().indexOf(key.FDefault)));
+}
+
+QComboBox* NewChoiceCombo(QWidget* parent, const QString& name, const TIntSetting& key,
+                          const QStringList& entries) {
+    return NewCombo(parent, name, entries, key.FDefault);
+}
+
+// As many optional digits as the key's largest value has, blank fill; the key's default.
+QLineEdit* NewMaskedEdit(QWidget* parent, const QString& name, const TIntSetting& key) {
     auto* edit = new QLineEdit(parent);
     edit->setObjectName(name);
-    edit->setInputMask(QStringLiteral("0000; "));
-    edit->setText(text);
+    const int digits = int(QString::number(key.FMax.value_or(0)).size());
+    edit->setInputMask(QString(digits, QLatin1Char('0')) + QStringLiteral("; "));
+    edit->setText(QString::number(key.FDefault));
     return edit;
 }
 
@@ -160,7 +177,8 @@ void TfrmMain::CreateControls() {
         if (!name.isEmpty())
             combo->setEditText(name);
     });
-    ComboBaud = NewCombo(Panel1, QStringLiteral("ComboBaud"), RateItems, 0);
+    ComboBaud = NewCombo(Panel1, QStringLiteral("ComboBaud"), RateItems(),
+                         int(PrinterRatesAscending().indexOf(DeliveredRate)));
     auto* top = new QHBoxLayout(Panel1);
     top->setContentsMargins(8, 4, 8, 4);
     top->addWidget(NewLabel(Panel1, QStringLiteral("PORT:"), ComboPort));
@@ -176,22 +194,21 @@ void TfrmMain::CreateControls() {
 
     // PARA.
     TabSheet1 = NewPage(PageControl1, QStringLiteral("TabSheet1"), QStringLiteral("PARA"));
-    ComboSetBaudRate = NewCombo(TabSheet1, QStringLiteral("ComboSetBaudRate"), RateItems, 0);
-    ComboCodePage = NewCombo(TabSheet1, QStringLiteral("ComboCodePage"), BuiltInCodePages(), 1);
+    ComboSetBaudRate =
+        NewRateCombo(TabSheet1, QStringLiteral("ComboSetBaudRate"), setting::ParaBaudRate);
+    ComboCodePage = NewChoiceCombo(TabSheet1, QStringLiteral("ComboCodePage"), setting::CodePage,
+                                   BuiltInCodePages());
     ComboCodePage->setFixedWidth(300);
-    ComboDensity =
-        NewCombo(TabSheet1, QStringLiteral("ComboDensity"),
-                 {QStringLiteral("LOW"), QStringLiteral("NORMAL"), QStringLiteral("DARK")}, 1);
-    ComboFont = NewCombo(TabSheet1, QStringLiteral("ComboFont"),
-                         {QStringLiteral("A 12x24"), QStringLiteral("B  9x24"),
-                          QStringLiteral("C  9x17"), QStringLiteral("D  8x16")},
-                         0);
-    comboLineFeed = NewCombo(TabSheet1, QStringLiteral("comboLineFeed"),
-                             {QStringLiteral("LF(0x0A)"), QStringLiteral("CR(0x0D)")}, 0);
-    edIdle = NewMaskedEdit(TabSheet1, QStringLiteral("edIdle"), QString());
-    edOff = NewMaskedEdit(TabSheet1, QStringLiteral("edOff"), QStringLiteral("0"));
-    edMaxFeed = NewMaskedEdit(TabSheet1, QStringLiteral("edMaxFeed"), QStringLiteral("200"));
-    edPage = NewMaskedEdit(TabSheet1, QStringLiteral("edPage"), QStringLiteral("200"));
+    ComboDensity = NewChoiceCombo(TabSheet1, QStringLiteral("ComboDensity"), setting::Density,
+                                  setting::Density.FChoices);
+    ComboFont = NewChoiceCombo(TabSheet1, QStringLiteral("ComboFont"), setting::Font,
+                               setting::Font.FChoices);
+    comboLineFeed = NewChoiceCombo(TabSheet1, QStringLiteral("comboLineFeed"), setting::LineFeed,
+                                   setting::LineFeed.FChoices);
+    edIdle = NewMaskedEdit(TabSheet1, QStringLiteral("edIdle"), setting::Idle);
+    edOff = NewMaskedEdit(TabSheet1, QStringLiteral("edOff"), setting::Off);
+    edMaxFeed = NewMaskedEdit(TabSheet1, QStringLiteral("edMaxFeed"), setting::MaxFeed);
+    edPage = NewMaskedEdit(TabSheet1, QStringLiteral("edPage"), setting::PageLength);
     btSet = NewButton(TabSheet1, QStringLiteral("btSet"), QStringLiteral("&SET"));
     {
         auto* grid = new QGridLayout(TabSheet1);
@@ -303,8 +320,8 @@ void TfrmMain::CreateControls() {
 
     // BLUE TOOTH.
     TabSheet4 = NewPage(PageControl1, QStringLiteral("TabSheet4"), QStringLiteral("BLUE TOOTH"));
-    edName = NewEdit(TabSheet4, QStringLiteral("edName"), QStringLiteral("NUV"));
-    edPassword = NewEdit(TabSheet4, QStringLiteral("edPassword"), QStringLiteral("6305"));
+    edName = NewEdit(TabSheet4, QStringLiteral("edName"), setting::BtName.FDefault);
+    edPassword = NewEdit(TabSheet4, QStringLiteral("edPassword"), setting::BtPin.FDefault);
     btSetBlueTooth = NewButton(TabSheet4, QStringLiteral("btSetBlueTooth"), QStringLiteral("&SET"));
     {
         auto* grid = new QGridLayout(TabSheet4);
@@ -319,7 +336,8 @@ void TfrmMain::CreateControls() {
 
     // IrCOMM.
     TabSheet5 = NewPage(PageControl1, QStringLiteral("TabSheet5"), QStringLiteral("IrCOMM"));
-    comboIrBaudRate = NewCombo(TabSheet5, QStringLiteral("comboIrBaudRate"), RateItems, 0);
+    comboIrBaudRate =
+        NewRateCombo(TabSheet5, QStringLiteral("comboIrBaudRate"), setting::IrBaudRate);
     btIrComm = NewButton(TabSheet5, QStringLiteral("btIrComm"), QStringLiteral("&SET"));
     {
         auto* grid = new QGridLayout(TabSheet5);
@@ -427,10 +445,10 @@ void TfrmMain::RefreshPortList() {
 
 QStringList TfrmMain::StatusPanel0Texts() const {
     // The space line is longest when both figures have all the digits SIZE allows.
-    const int64_t size = std::max<int64_t>(std::abs(int64_t(FLogoSize)), 3);
+    const int64_t size = std::max<int64_t>(std::abs(int64_t(FLogoSize)), LogoImageHeadBytes);
     return {QStringLiteral("Finished: 100.0%(65535/65535)"),
             LogoSpaceText(size, static_cast<int32_t>(std::min<int64_t>(2 * size, INT32_MAX))),
-            LogoSpaceText(3, FLogoSize)};
+            LogoSpaceText(LogoImageHeadBytes, FLogoSize)};
 }
 
 void TfrmMain::SizeStatusPanels() {

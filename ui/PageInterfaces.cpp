@@ -9,25 +9,30 @@
 #include <QLineEdit>
 #include <limits>
 
+void TfrmMain::RunTextPairJob(uint16_t command, const QByteArray& first, const QByteArray& second,
+                              bool trailingZero, const QString& firstName,
+                              const QString& secondName, const TJobRecord& record) {
+    const int32_t length = PackTextPair(FComm->FCmdData, MaxTextBlock, first, second, trailingZero);
+    if (length < 0) {
+        ShowError(TextPairTooLong(firstName, secondName,
+                                  TextPairLength(first.size(), second.size(), trailingZero),
+                                  MaxTextBlock));
+        return;
+    }
+    FComm->FCmdLength = length;
+    FComm->FCmdCode = command;
+    FComm->FCmdArg = 0;
+    RunCommandJob(record);
+}
+
 void TfrmMain::btSetBlueToothClick() {
     if (FJobRunning || !FComm)
         return;
     Guarded([this] {
         // Taken as typed, not trimmed; either may be empty.
-        const QByteArray name = edName->text().toLatin1();
-        const QByteArray pin = edPassword->text().toLatin1();
-        const int32_t length = PackTextPair(FComm->FCmdData, MaxTextBlock, name, pin, true);
-        if (length < 0) {
-            ShowError(QStringLiteral("DEVICE NAME and PIN are too long: together they take %1 "
-                                     "bytes, the printer accepts at most %2.")
-                          .arg(name.size() + pin.size() + 2)
-                          .arg(MaxTextBlock));
-            return;
-        }
-        FComm->FCmdLength = length;
-        FComm->FCmdCode = cmdSetBluetooth;
-        FComm->FCmdArg = 0;
-        RunCommandJob({historyjob::SetBluetooth, {}, {}});
+        RunTextPairJob(cmdSetBluetooth, edName->text().toLatin1(), edPassword->text().toLatin1(),
+                       true, QStringLiteral("DEVICE NAME"), QStringLiteral("PIN"),
+                       {historyjob::SetBluetooth, {}, {}});
     });
 }
 
@@ -35,8 +40,7 @@ void TfrmMain::btIrCommClick() {
     if (FJobRunning || !FComm)
         return;
     Guarded([this] {
-        const int32_t rate =
-            RateField(comboIrBaudRate, QStringLiteral("BAUD RATE on the IrCOMM page"));
+        const int32_t rate = RateField(comboIrBaudRate);
         PutBigEndian32(FComm->FCmdData, static_cast<uint32_t>(rate));
         FComm->FCmdLength = IrRateBlockLength;
         FComm->FCmdCode = cmdSetIrRate;
@@ -49,20 +53,10 @@ void TfrmMain::btFactoryClick() {
     if (FJobRunning || !FComm)
         return;
     Guarded([this] {
-        const QByteArray model = TrimCtl(edModalName->text()).toLatin1();
         const QByteArray serial = TrimCtl(edSerialNo->text()).toLatin1();
-        const int32_t length = PackTextPair(FComm->FCmdData, MaxTextBlock, model, serial, false);
-        if (length < 0) {
-            ShowError(QStringLiteral("MODAL NAME and SERIAL NO are too long: together they take "
-                                     "%1 bytes, the printer accepts at most %2.")
-                          .arg(model.size() + serial.size() + 1)
-                          .arg(MaxTextBlock));
-            return;
-        }
-        FComm->FCmdLength = length;
-        FComm->FCmdCode = cmdSetFactoryInfo;
-        FComm->FCmdArg = 0;
-        RunCommandJob({historyjob::SetFactory, {}, QString::fromLatin1(serial)});
+        RunTextPairJob(cmdSetFactoryInfo, TrimCtl(edModalName->text()).toLatin1(), serial, false,
+                       QStringLiteral("MODAL NAME"), QStringLiteral("SERIAL NO"),
+                       {historyjob::SetFactory, {}, QString::fromLatin1(serial)});
     });
 }
 

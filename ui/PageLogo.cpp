@@ -38,17 +38,6 @@ bool TfrmMain::BuildLogoImage() {
 
 namespace {
 
-// The record's rows at the left of a strip paperWidth dots wide: one bit a dot, as the record.
-QImage PaperImage(const QByteArray& record, int bytesPerRow, int bands, int paperWidth) {
-    QImage paper(std::max(paperWidth, bytesPerRow * 8), bands * 8, QImage::Format_Mono);
-    paper.setColorTable({qRgb(255, 255, 255), qRgb(0, 0, 0)});
-    paper.fill(0);
-    const char* rows = record.constData() + 4;
-    for (int y = 0; y < paper.height(); ++y)
-        std::memcpy(paper.scanLine(y), rows + qsizetype(y) * bytesPerRow, size_t(bytesPerRow));
-    return paper;
-}
-
 // Shrinks a one-bit picture into size by averaging the dots under each pixel, so that thin
 // lines stay visible and a tall picture costs no more than its own bits.
 QImage ShrinkDots(const QImage& paper, QSize size) {
@@ -98,15 +87,14 @@ void TfrmMain::ShowLogoPreview() {
     // The picture alone, whatever room the entries before it leave.
     const TLogoRecord picture =
         FLogoConverter.Convert(FLogoFiles[row], FLogoWidth, std::numeric_limits<int64_t>::max());
-    int bytesPerRow = 0, bands = 0;
-    if (!picture.FOk || !LogoRecordGeometry(picture.FRecord, bytesPerRow, bands)) {
+    const auto shape = picture.FOk ? LogoRecordShape(picture.FRecord) : std::nullopt;
+    if (!shape) {
         LogoPreview->setText(picture.FDetail.isEmpty()
                                  ? picture.FMessage
                                  : picture.FMessage + QLatin1Char('\n') + picture.FDetail);
         return;
     }
-    FPreviewImage =
-        PaperImage(picture.FRecord, bytesPerRow, bands, std::clamp(FLogoWidth, 1, MaxLogoDots));
+    FPreviewImage = LogoRecordImage(picture.FRecord, std::clamp(FLogoWidth, 1, MaxLogoDots));
     const QSize box = LogoPreview->contentsRect().size();
     const QSize fitted = FPreviewImage.size().scaled(box, Qt::KeepAspectRatio).expandedTo({1, 1});
     // Enlarged, the dots stay sharp; reduced, they are averaged.
@@ -117,15 +105,15 @@ void TfrmMain::ShowLogoPreview() {
     LogoPreview->setPixmap(QPixmap::fromImage(shown));
 
     // Whether it fits after the entries before it.
-    int64_t used = 3;
+    int64_t used = LogoImageHeadBytes;
     for (int i = 0; i <= row; ++i) {
         const TLogoRecord r =
             FLogoConverter.Convert(FLogoFiles[i], FLogoWidth, std::numeric_limits<int64_t>::max());
         used += r.FRecord.size();
     }
     QString text = QStringLiteral("%1 x %2 dots, %3 bytes")
-                       .arg(bytesPerRow * 8)
-                       .arg(bands * 8)
+                       .arg(shape->Width())
+                       .arg(shape->Height())
                        .arg(picture.FRecord.size());
     if (used > FLogoSize)
         text += QStringLiteral("; does not fit in SIZE (%1 bytes)").arg(FLogoSize);
@@ -207,10 +195,7 @@ void TfrmMain::btLOGOClick() {
             return;
         }
         QDir::setCurrent(FAppPath);
-        FComm->FFileNames = QStringList{logoPath};
-        FComm->FFileLabels = QStringList{QStringLiteral("logo.bin")};
-        FComm->FFileCommands = QStringList{QString::number(FLogoCommand)};
-        FComm->FFileBases = QStringList{QString::number(FLogoPara)};
+        FComm->SetDownload(LogoDownload(logoPath, FLogoCommand, FLogoPara));
         RunJob(jobDownload, {historyjob::LogoDownload, {logoPath}, {}});
     });
 }

@@ -13,15 +13,15 @@ void TfrmMain::btSetClick() {
         return;
     Guarded([this] {
         TParameterValues v;
-        v.FBaudRate = RateField(ComboSetBaudRate, QStringLiteral("BAUD RATE on the PARA page"));
+        v.FBaudRate = RateField(ComboSetBaudRate);
         v.FCodePage = SelectedPosition(ComboCodePage);
         v.FDensity = SelectedPosition(ComboDensity);
         v.FFont = SelectedPosition(ComboFont);
         v.FLineFeed = SelectedPosition(comboLineFeed);
-        v.FIdle = NumberField(edIdle, QStringLiteral("IDLE TIME on the PARA page"));
-        v.FOff = NumberField(edOff, QStringLiteral("OFF TIME on the PARA page"));
-        v.FMaxFeed = NumberField(edMaxFeed, QStringLiteral("MAX FEED on the PARA page"));
-        v.FPage = NumberField(edPage, QStringLiteral("PAGE LEN on the PARA page"));
+        v.FIdle = NumberField(edIdle);
+        v.FOff = NumberField(edOff);
+        v.FMaxFeed = NumberField(edMaxFeed);
+        v.FPage = NumberField(edPage);
         PackParameterBlock(FComm->FCmdData, v);
         FComm->FCmdLength = ParameterBlockLength;
         FComm->FCmdCode = cmdSetParameters;

@@ -46,10 +46,7 @@ void TfrmMain::btFontClick() {
             return;
         }
         font.close();
-        FComm->FFileNames = QStringList{QStringLiteral("font.bin")};
-        FComm->FFileLabels = QStringList{QStringLiteral("font.bin")};
-        FComm->FFileCommands = QStringList{QStringLiteral("$63")};
-        FComm->FFileBases = QStringList{QStringLiteral("0")};
+        FComm->SetDownload(FontDownload(QStringLiteral("font.bin")));
         RunJob(jobDownload, {historyjob::Font, {path}, {}});
     });
 }

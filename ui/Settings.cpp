@@ -18,7 +18,7 @@
 
 namespace {
 
-// Selects the first item whose trimmed text is the rate; leaves the selection alone otherwise.
+// Selects the first item whose trimmed text is the rate.
 void SelectRate(QComboBox* combo, int32_t rate) {
     const QString text = QString::number(rate);
     for (int i = 0; i < combo->count(); ++i) {
@@ -30,7 +30,7 @@ void SelectRate(QComboBox* combo, int32_t rate) {
 }
 
 void SelectPosition(QComboBox* combo, int32_t position) {
-    combo->setCurrentIndex(position >= 0 && position < combo->count() ? position : -1);
+    combo->setCurrentIndex(ShownPosition(position, combo->count()));
 }
 
 } // namespace
@@ -70,7 +70,7 @@ void TfrmMain::LoadCodePages() {
             error = FileErrorText("read", path, QStringLiteral("The file is empty."));
         ShowError(error, QStringLiteral("The built-in code page list is used."));
     }
-    SelectPosition(ComboCodePage, 1);
+    SelectPosition(ComboCodePage, setting::CodePage.FDefault);
 }
 
 void TfrmMain::LoadSettings(const TIniFile& ini) {
@@ -92,7 +92,7 @@ void TfrmMain::LoadSettings(const TIniFile& ini) {
     BuildLogoImage();
     UpdateActions();
 
-    SelectRate(ComboSetBaudRate, s.FParaBaudRate);
+    SelectRate(ComboSetBaudRate, ShownRate(setting::ParaBaudRate, s.FParaBaudRate));
     SelectPosition(ComboCodePage, s.FCodePage);
     SelectPosition(ComboDensity, s.FDensity);
     SelectPosition(ComboFont, s.FFont);
@@ -104,7 +104,7 @@ void TfrmMain::LoadSettings(const TIniFile& ini) {
 
     edName->setText(s.FBtName);
     edPassword->setText(s.FBtPin);
-    SelectRate(comboIrBaudRate, s.FIrBaudRate);
+    SelectRate(comboIrBaudRate, ShownRate(setting::IrBaudRate, s.FIrBaudRate));
 
     PageControl1->setTabVisible(PageControl1->indexOf(TabFactory), s.FFactory);
     if (s.FFactory) {
@@ -121,53 +121,48 @@ void TfrmMain::LoadSettings(const TIniFile& ini) {
 void TfrmMain::SaveSettings(TIniFile& ini, QStringList& failures) const {
     // A value that does not convert costs only its own key: that key keeps its old value.
     // failures holds the message and the field's name, in turn.
-    const auto writeNumber = [&](const QString& section, const QString& key, const QString& text,
-                                 const QString& field) {
+    const auto writeNumber = [&](const TIntSetting& key, const QString& text,
+                                 const QWidget* field) {
         if (const auto value = TryTextToInt(text))
-            ini.WriteInteger(section, key, *value);
+            WriteSetting(ini, key, *value);
         else
-            failures << EConvertError(text).Message() << field;
+            failures << EConvertError(text).Message() << FieldName(field);
     };
 
-    writeNumber(secPara, QStringLiteral("BAUDRATE"), TrimCtl(ComboSetBaudRate->currentText()),
-                QStringLiteral("BAUD RATE on the PARA page"));
-    ini.WriteInteger(secPara, QStringLiteral("CODEPAGE"), SelectedPosition(ComboCodePage));
-    ini.WriteInteger(secPara, QStringLiteral("DENSITY"), SelectedPosition(ComboDensity));
-    ini.WriteInteger(secPara, QStringLiteral("FONT"), SelectedPosition(ComboFont));
-    ini.WriteInteger(secPara, QStringLiteral("LINEFEED"), SelectedPosition(comboLineFeed));
-    ini.WriteInteger(secPara, QStringLiteral("IDLE TIME"),
-                     TryTextToInt(EditValueText(edIdle)).value_or(50));
-    writeNumber(secPara, QStringLiteral("OFF TIME"), EditValueText(edOff),
-                QStringLiteral("OFF TIME on the PARA page"));
-    writeNumber(secPara, QStringLiteral("MAX FEED"), EditValueText(edMaxFeed),
-                QStringLiteral("MAX FEED on the PARA page"));
-    writeNumber(secPara, QStringLiteral("PAGE LENGTH"), EditValueText(edPage),
-                QStringLiteral("PAGE LEN on the PARA page"));
+    writeNumber(setting::ParaBaudRate, TrimCtl(ComboSetBaudRate->currentText()), ComboSetBaudRate);
+    WriteSetting(ini, setting::CodePage, SelectedPosition(ComboCodePage));
+    WriteSetting(ini, setting::Density, SelectedPosition(ComboDensity));
+    WriteSetting(ini, setting::Font, SelectedPosition(ComboFont));
+    WriteSetting(ini, setting::LineFeed, SelectedPosition(comboLineFeed));
+    WriteSetting(ini, setting::Idle,
+                 TryTextToInt(EditValueText(edIdle)).value_or(setting::Idle.FDefault));
+    writeNumber(setting::Off, EditValueText(edOff), edOff);
+    writeNumber(setting::MaxFeed, EditValueText(edMaxFeed), edMaxFeed);
+    writeNumber(setting::PageLength, EditValueText(edPage), edPage);
 
-    ini.WriteString(secBlueTooth, QStringLiteral("DEVICE NAME"), edName->text());
-    ini.WriteString(secBlueTooth, QStringLiteral("PIN"), edPassword->text());
+    WriteSetting(ini, setting::BtName, edName->text());
+    WriteSetting(ini, setting::BtPin, edPassword->text());
 
-    writeNumber(secIrComm, QStringLiteral("BAUDRATE"), TrimCtl(comboIrBaudRate->currentText()),
-                QStringLiteral("BAUD RATE on the IrCOMM page"));
+    writeNumber(setting::IrBaudRate, TrimCtl(comboIrBaudRate->currentText()), comboIrBaudRate);
 
     if (FactoryTabShown()) {
-        ini.WriteString(secFactory, QStringLiteral("DEVICE NAME"), edModalName->text());
-        ini.WriteString(secFactory, QStringLiteral("SERIAL NO"), edSerialNo->text());
+        WriteSetting(ini, setting::FactoryModel, edModalName->text());
+        WriteSetting(ini, setting::FactorySerial, edSerialNo->text());
     }
 
-    ini.WriteString(secNetwork, QStringLiteral("HOST"), FPeerHost);
-    ini.WriteInteger(secNetwork, QStringLiteral("PORT"), FPeerPort);
+    WriteSetting(ini, setting::PeerHost, FPeerHost);
+    WriteSetting(ini, setting::PeerPort, FPeerPort);
 
     // LOGO is erased and written anew, which puts it at the end of the file; writing it last
     // keeps a file the program wrote itself unchanged by the next start and close.
     ini.EraseSection(secLogo);
-    ini.WriteInteger(secLogo, QStringLiteral("SIZE"), FLogoSize);
-    ini.WriteInteger(secLogo, QStringLiteral("QUANTITY"), FLogoQuantity);
-    ini.WriteInteger(secLogo, QStringLiteral("COMMAND"), FLogoCommand);
-    ini.WriteInteger(secLogo, QStringLiteral("PARA"), FLogoPara);
-    ini.WriteInteger(secLogo, QStringLiteral("WIDTH"), FLogoWidth);
+    WriteSetting(ini, setting::LogoSize, FLogoSize);
+    WriteSetting(ini, setting::LogoQuantity, FLogoQuantity);
+    WriteSetting(ini, setting::LogoCommand, FLogoCommand);
+    WriteSetting(ini, setting::LogoPara, FLogoPara);
+    WriteSetting(ini, setting::LogoWidth, FLogoWidth);
     for (int i = 0; i < ListLogo->count() && i < FLogoFiles.size(); ++i)
-        ini.WriteString(secLogo, QStringLiteral("FILE%1").arg(i + 1), FLogoFiles[i]);
+        ini.WriteString(secLogo, setting::LogoFilePrefix + QString::number(i + 1), FLogoFiles[i]);
 }
 
 void TfrmMain::SaveConfig() {

@@ -5,6 +5,7 @@
 #include "HistoryRecord.h"
 #include "LogoImage.h"
 #include "PortList.h"
+#include "ToolSettings.h"
 
 #include <QByteArray>
 #include <QComboBox>
@@ -245,11 +246,11 @@ public:
     // Why settings and logs cannot be kept in FAppPath; empty when they can.
     QString FFolderProblem;
     QStringList FLogoFiles;
-    int32_t FLogoSize = 65536;
-    int32_t FLogoQuantity = 8;
-    int32_t FLogoWidth = 384;
-    int32_t FLogoCommand = 45;
-    int32_t FLogoPara = 0;
+    int32_t FLogoSize = setting::LogoSize.FDefault;
+    int32_t FLogoQuantity = setting::LogoQuantity.FDefault;
+    int32_t FLogoWidth = setting::LogoWidth.FDefault;
+    int32_t FLogoCommand = setting::LogoCommand.FDefault;
+    int32_t FLogoPara = setting::LogoPara.FDefault;
     QByteArray FLogoImage;
     std::unique_ptr<TCommThread> FComm;
 
@@ -323,6 +324,11 @@ private:
     // Posts the job whose inputs are stored, waits for it, reports it; job buttons are off
     // meanwhile, and a close asked for meanwhile happens afterwards.
     void RunJob(uint8_t jobCode, const TJobRecord& record);
+    // A block of two texts (the Bluetooth and factory pages): packed and sent, or refused when
+    // together they are too long, naming the fields.
+    void RunTextPairJob(uint16_t command, const QByteArray& first, const QByteArray& second,
+                        bool trailingZero, const QString& firstName, const QString& secondName,
+                        const TJobRecord& record);
     // The job's history line as far as it is known before the job runs.
     THistoryRecord HistoryStart(const TJobRecord& record) const;
     // Completes it with the worker's result and appends it; why not when it could not be.
@@ -333,11 +339,14 @@ private:
     void TakeTopBarAsTyped();
     // The top bar's rate, trimmed; refused when it does not convert or is not positive.
     int32_t TopBarRate() const;
+    // A page's field by the name the technician sees: its label and its page ("OFF TIME on the
+    // PARA page").
+    QString FieldName(const QWidget* field) const;
     // A rate field's value (the text converted as it stands); refused when it does not convert
     // or is not positive.
-    int32_t RateField(QComboBox* combo, const QString& fieldName) const;
+    int32_t RateField(QComboBox* combo) const;
     // An edit's value (the shown text, trimmed); refused when it does not convert.
-    int32_t NumberField(QLineEdit* edit, const QString& fieldName) const;
+    int32_t NumberField(QLineEdit* edit) const;
     // Remembers a datagram peer typed into PORT, for the next "TCP/IP" and for config.ini.
     void TakeTypedPeer();
     void SetJobRunning(bool running);

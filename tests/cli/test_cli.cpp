@@ -823,7 +823,8 @@ private slots:
                      qPrintable(line));
     }
 
-    // The built file is the window's logo.bin; LOGO settings come from --config.
+    // The built file is the window's logo.bin, each picture's size the printed one, margins
+    // included; LOGO settings come from --config.
     void logoBuildIsTheWindowsImage() {
         QTemporaryDir dir;
         const QStringList pictures = {SaveBitmap(dir.filePath("wide.bmp"), 100, 20, 2),
@@ -835,7 +836,7 @@ private slots:
         QCOMPARE(Read(out), image);
         QCOMPARE(run.FOut.split('\n', Qt::SkipEmptyParts),
                  (QStringList{LogoSpaceText(image.size(), 65536),
-                              "wide.bmp\t100x20 dots\t316 bytes", "dot.bmp\t1x1 dots\t12 bytes"}));
+                              "wide.bmp\t104x24 dots\t316 bytes", "dot.bmp\t8x8 dots\t12 bytes"}));
 
         // Every picture that fails is named; the existing output stays as it was.
         QVERIFY(Write(dir.filePath("config.ini"), "[LOGO]\nWIDTH=64\n"));

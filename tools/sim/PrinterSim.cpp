@@ -126,6 +126,9 @@ struct TPrinterSim::TImpl {
     void ReadUdp(int fd);
     void Handle(const TSimReceived& r, bool udp, const sockaddr_in& from);
     void Flush(int masterFd, int udpFd);
+    // Closes the datagram socket once the last answer before a stop is out, when the faults
+    // say the printer goes away then.
+    void GoneAfterStop();
     int PacingRate(const TSimFaults& faults, bool udp) const;
 };
 
@@ -660,6 +663,15 @@ void TPrinterSim::TImpl::Handle(const TSimReceived& r, bool udp, const sockaddr_
     }
 }
 
+void TPrinterSim::TImpl::GoneAfterStop() {
+    std::lock_guard lock(FLock);
+    if (FFaults.FGoneAfterStop && FFaults.FStopAfterFrames >= 0 &&
+        FAnswered >= FFaults.FStopAfterFrames && FUdpFd >= 0) {
+        close(FUdpFd);
+        FUdpFd = -1;
+    }
+}
+
 void TPrinterSim::TImpl::Flush(int masterFd, int udpFd) {
     while (!FOut.empty()) {
         TOut& out = FOut.front();
@@ -671,6 +683,8 @@ void TPrinterSim::TImpl::Flush(int masterFd, int udpFd) {
                 sendto(udpFd, out.FBytes.constData(), size_t(out.FBytes.size()), MSG_DONTWAIT,
                        reinterpret_cast<const sockaddr*>(&out.FTo), sizeof out.FTo);
             FOut.pop_front();
+            if (FOut.empty())
+                GoneAfterStop();
             continue;
         }
         if (masterFd < 0) {

@@ -19,6 +19,9 @@ struct TSimFaults {
     int FDelayMs = 0;                // delay every reply by N ms
     int FIgnoreFirstTries = 0;       // ignore the first K receptions of each distinct frame
     int FStopAfterFrames = -1;       // stop answering after N answered frames (-1 = never)
+    // With FStopAfterFrames: the printer goes away as soon as its last answer is out. Over UDP
+    // its socket closes, so the tool's system refuses whatever it sends next.
+    bool FGoneAfterStop = false;
     bool FNoRateSwitchReply = false; // no answer to 0x2B
     // >0: pace like a line at this rate, 10 bits a byte (request and reply).
     // -1: pace at the rate the tool set on the pseudo-terminal (over UDP: the last rate the

@@ -1,0 +1,25 @@
+#include "CliCommand.h"
+
+#include "commands/Commands.h"
+
+QString TCliOption::Spelling() const {
+    const QString& name = FNames.constFirst();
+    const QString dashes = name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
+    return FValueName.isEmpty() ? dashes + name : dashes + name + QLatin1Char(' ') + FValueName;
+}
+
+const QList<TCliCommand>& CliCommands() {
+    static const QList<TCliCommand> commands = {
+        ListPortsCommand(),    QueryCommand(),     FindCommand(),         SetParamsCommand(),
+        SetBluetoothCommand(), SetIrCommCommand(), SetFactoryCommand(),   ProgramCommand(),
+        FontCommand(),         LogoBuildCommand(), LogoDownloadCommand(),
+    };
+    return commands;
+}
+
+const TCliCommand* FindCliCommand(const QString& name) {
+    for (const TCliCommand& c : CliCommands())
+        if (c.FName == name)
+            return &c;
+    return nullptr;
+}

@@ -1,0 +1,104 @@
+#include "Report.h"
+
+#include "CliRequest.h"
+#include "ExitStatus.h"
+#include "FailureText.h"
+#include "PortJobs.h"
+
+#include <cstdio>
+#include <cstring>
+
+void Out(const QString& line) {
+    std::fputs((line + QLatin1Char('\n')).toLocal8Bit().constData(), stdout);
+    std::fflush(stdout);
+}
+
+void Err(const QString& text) {
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        std::fprintf(stderr, "nuvctl: %s\n", line.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+QString IdText(const QByteArray& id) {
+    return id.isEmpty() ? QStringLiteral("-") : IdentificationText(id);
+}
+
+QString Seconds(double s) {
+    return QString::asprintf("%.2f s", s);
+}
+
+QString ResultText(int status) {
+    return status == exitOk ? StatusWord(status)
+                            : QStringLiteral("%1 (exit %2)").arg(StatusWord(status)).arg(status);
+}
+
+QString Hex(const uint8_t* data, int32_t length) {
+    return QString::fromLatin1(
+        QByteArray(reinterpret_cast<const char*>(data), length).toHex(' ').toUpper());
+}
+
+QString BlockText(uint16_t code, const uint8_t* block, int32_t length) {
+    return QStringLiteral("command 0x%1, %2 bytes: %3")
+        .arg(code, 2, 16, QLatin1Char('0'))
+        .arg(length)
+        .arg(Hex(block, length));
+}
+
+int Report(const TCliRequest& r, TJobSet& set, bool data) {
+    int first = exitOk;
+    int ok = 0;
+    const auto& runners = set.Runners();
+    for (const auto& pr : runners) {
+        const bool success = pr->FStarted && pr->FStatus == exitOk;
+        QString result = pr->FStarted ? ResultText(pr->FStatus) : QStringLiteral("not started");
+        if (!pr->FNote.isEmpty())
+            result += QStringLiteral(", ") + pr->FNote;
+        if (data || !r.FQuiet)
+            Out(QStringLiteral("%1\t%2\t%3\t%4")
+                    .arg(pr->FPort, IdText(pr->FDeviceId), result, Seconds(pr->FSeconds)));
+        if (success)
+            ++ok;
+        else if (first == exitOk)
+            first = pr->FStatus != exitOk ? pr->FStatus : exitInternal;
+    }
+    for (const auto& pr : runners)
+        if (pr->FStarted && pr->FStatus != exitOk)
+            set.PortNote(*pr, pr->FMessage.isEmpty() ? StatusWord(pr->FStatus) : pr->FMessage);
+    if (runners.size() > 1 && !r.FQuiet)
+        Out(QStringLiteral("%1 of %2 printers OK, %3 failed%4; %5")
+                .arg(ok)
+                .arg(runners.size())
+                .arg(qsizetype(runners.size()) - ok)
+                .arg(first == exitOk ? QString() : QStringLiteral(" (exit %1)").arg(first))
+                .arg(Seconds(set.Seconds())));
+    return first;
+}
+
+int RunOnAllPorts(const TCliRequest& r, uint8_t job, const std::function<void(TCommThread&)>& fill,
+                  int64_t bytes, bool data) {
+    TJobSet set(r, r.FPorts, bytes > 0);
+    for (const auto& pr : set.Runners()) {
+        fill(pr->Worker());
+        pr->FTotal = bytes;
+        if (!pr->Start(job))
+            break;
+    }
+    set.Wait();
+    return Report(r, set, data);
+}
+
+int RunCommand(const TCliRequest& r, uint16_t code, const uint8_t* block, int32_t length) {
+    if (r.FVerbose)
+        Err(BlockText(code, block, length));
+    return RunOnAllPorts(r, jobCommand, [&](TCommThread& w) {
+        std::memcpy(w.FCmdData, block, size_t(length));
+        w.FCmdLength = length;
+        w.FCmdCode = code;
+        w.FCmdArg = 0;
+    });
+}
+
+int RunDownload(const TCliRequest& r, const TDownloadFile& file, int64_t bytes) {
+    return RunOnAllPorts(
+        r, jobDownload, [&](TCommThread& w) { w.SetDownload(file); }, bytes);
+}

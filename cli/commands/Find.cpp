@@ -1,0 +1,132 @@
+// find: which port a printer is on, and at which rate it listens.
+
+#include "Commands.h"
+
+#include "CliRequest.h"
+#include "ExitStatus.h"
+#include "PortJobs.h"
+#include "PortList.h"
+#include "PortName.h"
+#include "Report.h"
+#include "StopSignals.h"
+
+#include <vector>
+
+namespace {
+
+// "9600, 115200, ... and 57600": the rates in the order they are tried.
+QString RatesText(const QString& lastJoin) {
+    QStringList rates;
+    for (const int32_t rate : PrinterRates())
+        rates << QString::number(rate);
+    const QString last = rates.takeLast();
+    return rates.join(QStringLiteral(", ")) + QLatin1Char(' ') + lastJoin + QLatin1Char(' ') + last;
+}
+
+int Find(const TCliRequest& r) {
+    const bool scan = r.FPorts.isEmpty();
+    QStringList ports = r.FPorts;
+    QStringList refused;
+    if (scan) {
+        for (const TPortInfo& p : AvailablePorts()) {
+            QString why;
+            if (MayOpenPort(p.FDevice, &why))
+                ports.append(p.FDevice);
+            else
+                refused.append(QStringLiteral("%1\t-\t-\tno access: %2\t-").arg(p.FDevice, why));
+        }
+        if (ports.isEmpty() && refused.isEmpty())
+            throw ECliError(exitOpen, QStringLiteral("No serial port is present: plug in the "
+                                                     "printer's adapter, or name one with "
+                                                     "--port."));
+    }
+    TJobSet set(r, ports, false);
+    const auto& runners = set.Runners();
+    std::vector<int> tried(runners.size(), 0);
+    std::vector<int32_t> found(runners.size(), 0);
+    auto ratesOf = [&](size_t i) {
+        // A datagram link has no rate to look for.
+        return IsDatagramPortName(runners[i]->FPort) ? QList<int32_t>{r.FBaudRate} : PrinterRates();
+    };
+    std::function<void(size_t)> tryNext = [&](size_t i) {
+        TPortRunner& pr = *runners[i];
+        const int32_t rate = ratesOf(i).at(tried[i]);
+        if (StopSignal() != 0) {
+            pr.FStatus = StopStatus();
+            pr.FMessage = QStringLiteral("Stopped before %1 bit/s was tried.").arg(rate);
+            return;
+        }
+        pr.SetRate(rate);
+        if (r.FVerbose)
+            set.Note(QStringLiteral("%1: trying %2 bit/s").arg(pr.FPort).arg(rate));
+        pr.Start(jobQuery, [&, i, rate](TPortRunner& done) {
+            if (done.FStatus == exitNoReply && ++tried[i] < ratesOf(i).size())
+                tryNext(i);
+            else if (done.FStatus == exitOk || done.FStatus == exitWrongDevice)
+                found[i] = rate;
+        });
+    };
+    for (size_t i = 0; i < runners.size(); ++i)
+        tryNext(i);
+    set.Wait();
+
+    int first = exitOk;
+    int printers = 0;
+    int opened = 0;
+    for (size_t i = 0; i < runners.size(); ++i) {
+        TPortRunner& pr = *runners[i];
+        const bool datagram = IsDatagramPortName(pr.FPort);
+        QString result = QStringLiteral("printer found");
+        if (pr.FStatus == exitWrongDevice)
+            result = QStringLiteral("not a printer of this series (exit 6)");
+        else if (pr.FStatus == exitNoReply)
+            result = QStringLiteral("no printer answered (exit 5)");
+        else if (pr.FStatus != exitOk)
+            result = ResultText(pr.FStatus);
+        if (pr.FStatus == exitNoReply && !datagram)
+            pr.FMessage = QStringLiteral("No printer answered on %1 at %2 bit/s. Check the cable "
+                                         "and the printer's power.")
+                              .arg(pr.FPort, RatesText(QStringLiteral("or")));
+        if (pr.FStatus == exitOk)
+            ++printers;
+        if (pr.FStatus != exitOpen)
+            ++opened;
+        if (pr.FStatus != exitOk && first == exitOk)
+            first = pr.FStatus;
+        if (pr.FStatus == exitOk || !r.FQuiet)
+            Out(QStringLiteral("%1\t%2\t%3\t%4\t%5")
+                    .arg(pr.FPort, IdText(pr.FDeviceId),
+                         found[i] == 0 || datagram ? QStringLiteral("-")
+                                                   : QString::number(found[i]),
+                         result, Seconds(pr.FSeconds)));
+        // Scanning, ports without a printer are what is expected; only -v explains them.
+        if (pr.FStatus != exitOk && (!scan || r.FVerbose))
+            set.PortNote(pr, pr.FMessage);
+    }
+    if (!r.FQuiet)
+        for (const QString& line : refused)
+            Out(line);
+    if (!scan)
+        return first;
+    if (printers > 0)
+        return exitOk;
+    Err(QStringLiteral("No printer answered on any serial port (%1 present).")
+            .arg(ports.size() + refused.size()));
+    return opened > 0 ? exitNoReply : exitOpen;
+}
+
+} // namespace
+
+TCliCommand FindCommand() {
+    TCliCommand c;
+    c.FName = QStringLiteral("find");
+    c.FHelp = {{c.FName, QStringLiteral("on every serial port present (or each --port), try "
+                                        "the\nidentification at %1 bit/s\nand print where a "
+                                        "printer answers and at which rate. A printer\nthat "
+                                        "listens at another rate may print a few stray "
+                                        "characters.")
+                             .arg(RatesText(QStringLiteral("and")))}};
+    c.FPorts = TPortUse::Optional;
+    c.FRun = Find;
+    return c;
+}

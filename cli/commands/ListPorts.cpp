@@ -1,0 +1,41 @@
+// list-ports: the serial ports present and whether this user may open them.
+
+#include "Commands.h"
+
+#include "CliRequest.h"
+#include "ExitStatus.h"
+#include "PortList.h"
+#include "Report.h"
+
+namespace {
+
+int ListPorts(const TCliRequest& r) {
+    const QList<TPortInfo> ports = AvailablePorts();
+    if (ports.isEmpty() && !r.FQuiet)
+        Err(QStringLiteral("no serial port is present."));
+    for (const TPortInfo& p : ports) {
+        QString why;
+        const bool may = MayOpenPort(p.FDevice, &why);
+        const QString ids = p.FVendorId && p.FProductId
+                                ? QStringLiteral("%1:%2")
+                                      .arg(*p.FVendorId, 4, 16, QLatin1Char('0'))
+                                      .arg(*p.FProductId, 4, 16, QLatin1Char('0'))
+                                : QStringLiteral("-");
+        Out(QStringLiteral("%1\t%2\t%3\t%4")
+                .arg(p.FDevice, p.FDescription.isEmpty() ? QStringLiteral("-") : p.FDescription,
+                     ids, may ? QStringLiteral("may open") : QStringLiteral("no access: ") + why));
+    }
+    return exitOk;
+}
+
+} // namespace
+
+TCliCommand ListPortsCommand() {
+    TCliCommand c;
+    c.FName = QStringLiteral("list-ports");
+    c.FHelp = {{c.FName, QStringLiteral("serial ports present: device, description, USB "
+                                        "vendor:product\nid, and whether you may open it")}};
+    c.FPorts = TPortUse::None;
+    c.FRun = ListPorts;
+    return c;
+}

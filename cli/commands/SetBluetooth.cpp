@@ -1,0 +1,33 @@
+// set-bluetooth NAME PIN: the BLUE TOOTH page's block.
+
+#include "Commands.h"
+
+#include "CliRequest.h"
+#include "CliText.h"
+#include "PrinterCommands.h"
+#include "Report.h"
+
+namespace {
+
+int SetBluetooth(const TCliRequest& r) {
+    const QByteArray name = SingleByte(QStringLiteral("NAME"), r.FArgs.at(0));
+    const QByteArray pin = SingleByte(QStringLiteral("PIN"), r.FArgs.at(1));
+    uint8_t block[MaxCommandData];
+    const int32_t length = PackTextPair(block, MaxCommandData, name, pin, true);
+    if (length < 0)
+        Usage(TextPairTooLong(QStringLiteral("NAME"), QStringLiteral("PIN"),
+                              TextPairLength(name.size(), pin.size(), true), MaxCommandData));
+    return RunCommand(r, cmdSetBluetooth, block, length);
+}
+
+} // namespace
+
+TCliCommand SetBluetoothCommand() {
+    TCliCommand c;
+    c.FName = QStringLiteral("set-bluetooth");
+    c.FHelp = {{QStringLiteral("set-bluetooth NAME PIN"),
+                QStringLiteral("write the Bluetooth device name and PIN")}};
+    c.FMinArgs = c.FMaxArgs = 2;
+    c.FRun = SetBluetooth;
+    return c;
+}
