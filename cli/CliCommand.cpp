@@ -10,9 +10,10 @@ QString TCliOption::Spelling() const {
 
 const QList<TCliCommand>& CliCommands() {
     static const QList<TCliCommand> commands = {
-        ListPortsCommand(),    QueryCommand(),     FindCommand(),         SetParamsCommand(),
-        SetBluetoothCommand(), SetIrCommCommand(), SetFactoryCommand(),   ProgramCommand(),
-        FontCommand(),         LogoBuildCommand(), LogoDownloadCommand(),
+        ListPortsCommand(),    QueryCommand(),     FindCommand(),          SetParamsCommand(),
+        SetBluetoothCommand(), SetIrCommCommand(), SetFactoryCommand(),    ProgramCommand(),
+        FontCommand(),         LogoBuildCommand(), LogoDownloadCommand(),  RunCommand(),
+        StationCommand(),      HistoryCommand(),   SupportBundleCommand(),
     };
     return commands;
 }

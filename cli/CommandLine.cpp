@@ -17,6 +17,11 @@ namespace {
 // Options that only a printer job uses.
 const QStringList kPrinterOptions = {QStringLiteral("port"), QStringLiteral("baud"),
                                      QStringLiteral("log")};
+// Options of the run as a whole, which a recipe line cannot give.
+const QStringList kRunOptions = {QStringLiteral("port"),    QStringLiteral("files"),
+                                 QStringLiteral("json"),    QStringLiteral("quiet"),
+                                 QStringLiteral("verbose"), QStringLiteral("help"),
+                                 QStringLiteral("version")};
 
 QString EndSentence(const QString& text) {
     return text.endsWith(QLatin1Char('.')) ? text : text + QLatin1Char('.');
@@ -142,13 +147,27 @@ const QList<TCliOption>& GlobalOptions() {
         {{QStringLiteral("config")},
          QStringLiteral("FILE"),
          QStringLiteral("take page values, LOGO settings and the datagram peer from a\n"
-                        "config.ini")},
+                        "config.ini"),
+         false,
+         false,
+         true},
         {{QStringLiteral("log")},
          QStringLiteral("FILE"),
          QStringLiteral("write the job's traffic log there; with several ports one file\n"
                         "each, the port's name added (FILE-ttyUSB0.log)"),
          false,
          true},
+        {{QStringLiteral("files")},
+         QStringLiteral("DIR"),
+         QStringLiteral("the files folder: history.jsonl, the support bundle's files and\n"
+                        "font.bin's fallback (default: the window's files folder)"),
+         false,
+         false,
+         true},
+        {{QStringLiteral("json")},
+         QString(),
+         QStringLiteral("print events as JSON Lines on stdout, one object each, and\n"
+                        "nothing else there (see README)")},
         {{QStringLiteral("q"), QStringLiteral("quiet")},
          QString(),
          QStringLiteral("print only data and errors: no result lines, no progress")},
@@ -162,7 +181,7 @@ const QList<TCliOption>& GlobalOptions() {
     return options;
 }
 
-TCliRequest ParseCommandLine(const QStringList& arguments) {
+TCliRequest ParseCommandLine(const QStringList& arguments, const TRecipeLine* line) {
     QCommandLineParser parser;
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsCompactedShortOptions);
     // Every option of every command is known to the parser, so that one given to the wrong
@@ -185,12 +204,22 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
         Usage(EndSentence(parser.errorText()));
 
     TCliRequest r;
+    if (line) {
+        for (const QString& name : kRunOptions)
+            if (parser.isSet(name))
+                Usage(QStringLiteral("--%1 belongs to the run, not to a recipe line.")
+                          .arg(name == QLatin1String("quiet")     ? QStringLiteral("quiet (-q)")
+                               : name == QLatin1String("verbose") ? QStringLiteral("verbose (-v)")
+                                                                  : name));
+        r.FBaseFolder = line->FFolder;
+    }
     if (parser.isSet(QStringLiteral("help"))) {
         r.FCommand = QStringLiteral("help");
         return r;
     }
     if (parser.isSet(QStringLiteral("version"))) {
         r.FCommand = QStringLiteral("version");
+        r.FJson = parser.isSet(QStringLiteral("json"));
         return r;
     }
 
@@ -198,6 +227,13 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
     const TCliCommand& command = TakeCommand(positional);
     r.FCommand = command.FName;
     r.FArgs = positional;
+    if (line && !command.FPrepare)
+        Usage(QStringLiteral("%1 cannot be a recipe's step: only commands that run on a printer "
+                             "can.")
+                  .arg(command.FName));
+    if (command.FFileArgs)
+        for (QString& a : r.FArgs)
+            a = r.FilePath(a);
 
     // Options of other commands, or printer options for a command without a printer, are
     // mistakes worth pointing out rather than ignoring.
@@ -209,27 +245,49 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
             mine = mine || c.Name() == o.Name();
         if (!mine)
             Usage(QStringLiteral("--%1 is not an option of %2.").arg(o.Name(), command.FName));
-        r.FOptions.insert(o.Name(), parser.value(o.Name()));
+        const QString value = parser.value(o.Name());
+        r.FOptions.insert(o.Name(), o.IsPath() && !value.isEmpty() ? r.FilePath(value) : value);
     }
-    if (command.FPorts == TPortUse::None)
+    if (command.FPorts == TPortUse::None || command.FPorts == TPortUse::Filter)
         for (const QString& name : kPrinterOptions)
-            if (parser.isSet(name))
+            if (parser.isSet(name) &&
+                !(command.FPorts == TPortUse::Filter && name == QLatin1String("port")))
                 Usage(QStringLiteral("%1 talks to no printer: --%2 does not apply.")
                           .arg(command.FName, name));
 
     CheckArgumentCount(command, r);
 
-    r.FQuiet = parser.isSet(QStringLiteral("quiet"));
-    r.FVerbose = parser.isSet(QStringLiteral("verbose"));
-    if (r.FQuiet && r.FVerbose)
-        Usage(QStringLiteral("-q and -v exclude each other."));
-    r.FPorts = SplitPorts(parser.values(QStringLiteral("port")));
-    if (command.FPorts == TPortUse::Needed && r.FPorts.isEmpty())
-        Usage(QStringLiteral("%1 needs --port.").arg(command.FName));
+    if (line) {
+        const TCliRequest& run = *line->FRun;
+        r.FQuiet = run.FQuiet;
+        r.FVerbose = run.FVerbose;
+        r.FJson = run.FJson;
+        r.FFilesFolder = run.FFilesFolder;
+        r.FStation = run.FStation;
+        r.FPorts = run.FPorts;
+        r.FBaudRate = run.FBaudRate;
+        r.FLogPath = run.FLogPath;
+    } else {
+        r.FQuiet = parser.isSet(QStringLiteral("quiet"));
+        r.FVerbose = parser.isSet(QStringLiteral("verbose"));
+        r.FJson = parser.isSet(QStringLiteral("json"));
+        if (r.FQuiet && r.FVerbose)
+            Usage(QStringLiteral("-q and -v exclude each other."));
+        r.FPorts = SplitPorts(parser.values(QStringLiteral("port")));
+        if (command.FPorts == TPortUse::Needed && r.FPorts.isEmpty())
+            Usage(QStringLiteral("%1 needs --port.").arg(command.FName));
+        if (parser.isSet(QStringLiteral("files"))) {
+            r.FFilesFolder = parser.value(QStringLiteral("files"));
+            if (!QFileInfo(r.FFilesFolder).isDir())
+                throw ECliError(exitFile, QStringLiteral("--files %1: there is no such folder.")
+                                              .arg(Quoted(r.FFilesFolder)));
+        }
+    }
     if (parser.isSet(QStringLiteral("baud")))
         r.FBaudRate =
             PositiveRate(QStringLiteral("--baud"), TrimCtl(parser.value(QStringLiteral("baud"))));
-    r.FLogPath = parser.value(QStringLiteral("log"));
+    if (parser.isSet(QStringLiteral("log")))
+        r.FLogPath = r.FilePath(parser.value(QStringLiteral("log")));
     for (const TCliOption& o : command.FOptions)
         if (o.FRequired && r.Option(o.Name()).isEmpty())
             Usage(QStringLiteral("%1 needs %2.").arg(command.FName, o.Spelling()));
@@ -239,13 +297,21 @@ TCliRequest ParseCommandLine(const QStringList& arguments) {
                 Usage(QStringLiteral("--%1 wants a file name.").arg(o.Name()));
 
     std::optional<TIniFile> config;
-    if (parser.isSet(QStringLiteral("config"))) {
-        r.FConfigPath = parser.value(QStringLiteral("config"));
+    if (parser.isSet(QStringLiteral("config")))
+        r.FConfigPath = r.FilePath(parser.value(QStringLiteral("config")));
+    else if (line)
+        r.FConfigPath = line->FRun->FConfigPath;
+    if (!r.FConfigPath.isEmpty())
         config = ReadConfig(r);
-    }
     if (command.FTakeOptions)
         command.FTakeOptions(r, config ? &*config : nullptr);
     return r;
+}
+
+QString TCliRequest::FilePath(const QString& name) const {
+    if (FBaseFolder.isEmpty() || name.isEmpty() || QDir::isAbsolutePath(name))
+        return name;
+    return QDir::cleanPath(QDir(FBaseFolder).filePath(name));
 }
 
 int32_t NumberArgument(const QString& text) {

@@ -68,9 +68,32 @@ TPortRunner::~TPortRunner() {
     FWorker.reset();
 }
 
+void TPortRunner::SetLink(int32_t rate, const QString& peerHost, uint16_t peerPort,
+                          const QString& logPath) {
+    FOrigin.FBaudRate = rate;
+    FOrigin.FPeerHost = peerHost;
+    FOrigin.FPeerPort = peerPort;
+    FWorker->SetLogPath(logPath);
+}
+
+void TPortRunner::ClearResult() {
+    FStarted = false;
+    FStatus = 0;
+    FMessage.clear();
+    FDeviceId.clear();
+    FCommandSent = false;
+    FSeconds = 0;
+    FDone = FTotal = 0;
+    FNote.clear();
+    FBytes = 0;
+    FRetries = 0;
+    FSerial.clear();
+}
+
 bool TPortRunner::Start(uint8_t job, std::function<void(TPortRunner&)> onDone) {
     if (StopSignal() != 0)
         return false;
+    FRunning = true;
     if (!FStarted)
         FTimer.start();
     FStarted = true;
@@ -86,7 +109,7 @@ bool TPortRunner::event(QEvent* e) {
         FDone = p->FDone;
         if (p->FTotal > 0)
             FTotal = p->FTotal;
-        FSet.ProgressChanged();
+        FSet.ProgressChanged(*this);
         return true;
     }
     if (e->type() == WM_FRAME) {
@@ -117,6 +140,8 @@ bool TPortRunner::event(QEvent* e) {
         FMessage = w.FErrorText;
         FDeviceId = w.FDeviceId;
         FCommandSent = w.FCommandSent;
+        FBytes = w.FBytesAcknowledged;
+        FRetries = w.FRetries;
         if (!w.FLogError.isEmpty())
             FSet.PortNote(*this,
                           QStringLiteral("The traffic log was not written: %1").arg(w.FLogError));
@@ -127,7 +152,8 @@ bool TPortRunner::event(QEvent* e) {
     FSeconds = double(FTimer.nsecsElapsed()) / 1e9;
     if (FStatus == exitOk)
         FDone = FTotal;
-    FSet.ProgressChanged();
+    FRunning = false;
+    FSet.ProgressChanged(*this);
     const std::function<void(TPortRunner&)> onDone = std::move(FOnDone);
     FOnDone = nullptr;
     if (onDone)
@@ -138,20 +164,36 @@ bool TPortRunner::event(QEvent* e) {
 
 TJobSet::TJobSet(const TCliRequest& request, const QStringList& ports, bool progress)
     : FVerbose(request.FVerbose),
-      FProgress(progress && !request.FQuiet && ::isatty(STDERR_FILENO) == 1) {
-    TJobOrigin origin;
-    origin.FBaudRate = request.FBaudRate;
-    origin.FPeerHost = request.FSettings.FPeerHost;
-    origin.FPeerPort = request.FSettings.FPeerPort;
-    origin.FReader = TReader::CommandLine;
-    origin.FReportFrames = request.FVerbose;
+      FProgress(progress && !request.FQuiet && !request.FJson && ::isatty(STDERR_FILENO) == 1) {
+    FOrigin.FBaudRate = request.FBaudRate;
+    FOrigin.FPeerHost = request.FSettings.FPeerHost;
+    FOrigin.FPeerPort = request.FSettings.FPeerPort;
+    FOrigin.FReader = TReader::CommandLine;
+    FOrigin.FReportFrames = request.FVerbose;
     FTimer.start();
     const QStringList logs = PortLogPaths(request.FLogPath, ports);
     for (qsizetype i = 0; i < ports.size(); ++i) {
-        origin.FPortName = ports[i];
-        FRunners.push_back(std::make_unique<TPortRunner>(*this, ports[i], origin, logs[i]));
+        FOrigin.FPortName = ports[i];
+        FRunners.push_back(std::make_unique<TPortRunner>(*this, ports[i], FOrigin, logs[i]));
     }
     WhenStopped(&FStopContext, [this] { Stop(); });
+}
+
+TPortRunner& TJobSet::AddPort(const QString& port) {
+    FOrigin.FPortName = port;
+    FRunners.push_back(std::make_unique<TPortRunner>(*this, port, FOrigin, QString()));
+    return *FRunners.back();
+}
+
+QString TJobSet::LogPathFor(const QString& logPath, const TPortRunner& runner) const {
+    QStringList ports;
+    qsizetype index = 0;
+    for (const auto& r : FRunners) {
+        if (r.get() == &runner)
+            index = ports.size();
+        ports.append(r->FPort);
+    }
+    return PortLogPaths(logPath, ports).value(index);
 }
 
 TJobSet::~TJobSet() {
@@ -166,6 +208,8 @@ void TJobSet::Wait() {
 
 void TJobSet::Note(const QString& line) {
     FProgress.Clear();
+    if (FClearDisplay)
+        FClearDisplay();
     std::fprintf(stderr, "nuvctl: %s\n", line.toLocal8Bit().constData());
     std::fflush(stderr);
 }
@@ -192,7 +236,9 @@ void TJobSet::JobEnded() {
         FLoop.quit();
 }
 
-void TJobSet::ProgressChanged() {
+void TJobSet::ProgressChanged(TPortRunner& runner) {
+    if (FOnProgress)
+        FOnProgress(runner);
     if (!FProgress.Enabled())
         return;
     int64_t done = 0;

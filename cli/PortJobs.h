@@ -38,6 +38,11 @@ public:
     // After a stop signal nothing starts: false.
     bool Start(uint8_t job, std::function<void(TPortRunner&)> onDone = {});
     void SetRate(int32_t rate) { FOrigin.FBaudRate = rate; }
+    // What the next job opens: the rate, the datagram peer for "TCP/IP", the traffic log.
+    void SetLink(int32_t rate, const QString& peerHost, uint16_t peerPort, const QString& logPath);
+    // Forgets the last job's result, before a step of its own starts.
+    void ClearResult();
+    bool Running() const { return FRunning; }
 
     // The last job's result, valid from onDone on.
     bool FStarted = false;
@@ -49,6 +54,9 @@ public:
     int64_t FDone = 0;         // transfer bytes acknowledged
     int64_t FTotal = 0;        // transfer bytes expected
     QString FNote;             // added to the result, e.g. the serial number it was given
+    int64_t FBytes = 0;        // data bytes the printer acknowledged in the last job
+    int FRetries = 0;          // frames of the last job sent again
+    QString FSerial;           // the serial number the last job wrote (or may have)
 
 protected:
     bool event(QEvent* e) override;
@@ -59,6 +67,7 @@ private:
     std::unique_ptr<TCommThread> FWorker;
     std::function<void(TPortRunner&)> FOnDone;
     QElapsedTimer FTimer;
+    bool FRunning = false;
 };
 
 class TJobSet {
@@ -68,6 +77,14 @@ public:
     ~TJobSet();
 
     const std::vector<std::unique_ptr<TPortRunner>>& Runners() const { return FRunners; }
+    // A port watched from now on (a station's).
+    TPortRunner& AddPort(const QString& port);
+    // The traffic log of a runner's jobs for a log named logPath (see PortLogPaths).
+    QString LogPathFor(const QString& logPath, const TPortRunner& runner) const;
+    // Called on each progress report of a runner's transfer.
+    std::function<void(TPortRunner&)> FOnProgress;
+    // Called before a line goes to stderr: whatever is drawn in place gives way to it.
+    std::function<void()> FClearDisplay;
     // Returns when no job runs any more, including those started from onDone.
     void Wait();
     // A line on stderr that the progress bar must not overwrite.
@@ -82,10 +99,11 @@ private:
     friend class TPortRunner;
     void JobStarted();
     void JobEnded();
-    void ProgressChanged();
+    void ProgressChanged(TPortRunner& runner);
     void Stop();
 
     bool FVerbose;
+    TJobOrigin FOrigin; // what each new runner starts with
     TProgressBar FProgress;
     std::vector<std::unique_ptr<TPortRunner>> FRunners;
     int FRunning = 0;

@@ -117,8 +117,10 @@ void CheckWritable(const QString& path, bool replaced, bool read) {
 }
 
 void CheckBeforePrinters(const TCliRequest& r) {
-    CheckPorts(r);
-    if (const TCliCommand* command = FindCliCommand(r.FCommand); command && command->FCheck)
+    const TCliCommand* command = FindCliCommand(r.FCommand);
+    if (command && command->FPorts != TPortUse::Filter)
+        CheckPorts(r);
+    if (command && command->FCheck)
         command->FCheck(r);
     if (!r.FLogPath.isEmpty()) {
         // find without --port learns its ports later; they share the folder.

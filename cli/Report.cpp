@@ -1,10 +1,12 @@
 #include "Report.h"
 
 #include "CliRequest.h"
+#include "Events.h"
 #include "ExitStatus.h"
 #include "FailureText.h"
 #include "PortJobs.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -53,7 +55,7 @@ int Report(const TCliRequest& r, TJobSet& set, bool data) {
         QString result = pr->FStarted ? ResultText(pr->FStatus) : QStringLiteral("not started");
         if (!pr->FNote.isEmpty())
             result += QStringLiteral(", ") + pr->FNote;
-        if (data || !r.FQuiet)
+        if ((data || !r.FQuiet) && !r.FJson)
             Out(QStringLiteral("%1\t%2\t%3\t%4")
                     .arg(pr->FPort, IdText(pr->FDeviceId), result, Seconds(pr->FSeconds)));
         if (success)
@@ -64,41 +66,27 @@ int Report(const TCliRequest& r, TJobSet& set, bool data) {
     for (const auto& pr : runners)
         if (pr->FStarted && pr->FStatus != exitOk)
             set.PortNote(*pr, pr->FMessage.isEmpty() ? StatusWord(pr->FStatus) : pr->FMessage);
-    if (runners.size() > 1 && !r.FQuiet)
-        Out(QStringLiteral("%1 of %2 printers OK, %3 failed%4; %5")
-                .arg(ok)
-                .arg(runners.size())
-                .arg(qsizetype(runners.size()) - ok)
-                .arg(first == exitOk ? QString() : QStringLiteral(" (exit %1)").arg(first))
-                .arg(Seconds(set.Seconds())));
+    if (runners.size() > 1)
+        Summary(r, qsizetype(runners.size()), ok, first, set.Seconds());
     return first;
 }
 
-int RunOnAllPorts(const TCliRequest& r, uint8_t job, const std::function<void(TCommThread&)>& fill,
-                  int64_t bytes, bool data) {
-    TJobSet set(r, r.FPorts, bytes > 0);
-    for (const auto& pr : set.Runners()) {
-        fill(pr->Worker());
-        pr->FTotal = bytes;
-        if (!pr->Start(job))
-            break;
+void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, double seconds) {
+    if (r.FJson) {
+        Emit(Event(event::Summary)
+                 .Add(QStringLiteral("printers"), qint64(printers))
+                 .Add(QStringLiteral("ok"), qint64(ok))
+                 .Add(QStringLiteral("failed"), qint64(printers - ok))
+                 .Add(QStringLiteral("status"), first)
+                 .Add(QStringLiteral("seconds"), std::round(seconds * 1000) / 1000));
+        return;
     }
-    set.Wait();
-    return Report(r, set, data);
-}
-
-int RunCommand(const TCliRequest& r, uint16_t code, const uint8_t* block, int32_t length) {
-    if (r.FVerbose)
-        Err(BlockText(code, block, length));
-    return RunOnAllPorts(r, jobCommand, [&](TCommThread& w) {
-        std::memcpy(w.FCmdData, block, size_t(length));
-        w.FCmdLength = length;
-        w.FCmdCode = code;
-        w.FCmdArg = 0;
-    });
-}
-
-int RunDownload(const TCliRequest& r, const TDownloadFile& file, int64_t bytes) {
-    return RunOnAllPorts(
-        r, jobDownload, [&](TCommThread& w) { w.SetDownload(file); }, bytes);
+    if (r.FQuiet)
+        return;
+    Out(QStringLiteral("%1 of %2 printers OK, %3 failed%4; %5")
+            .arg(ok)
+            .arg(printers)
+            .arg(printers - ok)
+            .arg(first == exitOk ? QString() : QStringLiteral(" (exit %1)").arg(first))
+            .arg(Seconds(seconds)));
 }

@@ -8,7 +8,6 @@
 #include <QString>
 #include <QStringList>
 #include <cstdint>
-#include <functional>
 
 struct TCliRequest;
 class TJobSet;
@@ -27,18 +26,9 @@ QString Hex(const uint8_t* data, int32_t length);
 // "command 0x64, 9 bytes: 4E ..." for -v.
 QString BlockText(uint16_t code, const uint8_t* block, int32_t length);
 
-// Result lines (unless quiet and not data), one sentence per failure on stderr, and with
-// several ports a summary. Returns the status of the first port that failed.
+// The result lines (unless quiet and not data; not with --json), one sentence per failure on
+// stderr (the runner's reason) and with several ports a summary. Returns the status of the
+// first port that failed.
 int Report(const TCliRequest& r, TJobSet& set, bool data = false);
-
-// The same job on every port at once. fill sets the worker's inputs; bytes is the transfer's
-// size per port (0: no transfer, no progress bar); data: the result lines are the command's
-// output, printed even when quiet.
-int RunOnAllPorts(const TCliRequest& r, uint8_t job, const std::function<void(TCommThread&)>& fill,
-                  int64_t bytes = 0, bool data = false);
-
-// One command block, as the SET pages send it.
-int RunCommand(const TCliRequest& r, uint16_t code, const uint8_t* block, int32_t length);
-
-// One file downloaded, bytes long.
-int RunDownload(const TCliRequest& r, const TDownloadFile& file, int64_t bytes);
+// "N of M printers OK, K failed (exit S); T s", or the summary event; nothing when quiet.
+void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, double seconds);

@@ -1,5 +1,6 @@
 #include "HistoryRecord.h"
 
+#include "JsonLine.h"
 #include "LocalTime.h"
 
 #include <QCryptographicHash>
@@ -35,41 +36,26 @@ const QString kSerial = QStringLiteral("serial");
 } // namespace
 
 QByteArray HistoryLine(const THistoryRecord& r) {
-    // Written field by field rather than as a QJsonObject, which sorts its keys: a reader's
-    // eye and grep look for the time first.
-    QByteArray line = "{";
-    const auto field = [&line](const QString& name, const QJsonValue& value) {
-        QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
-        text = text.mid(1, text.size() - 2); // the value without its array's brackets
-        if (line.size() > 1)
-            line += ',';
-        line += '"' + name.toUtf8() + "\":" + text;
-    };
-    field(kTime, LocalTimeText(r.FTime));
-    field(kProgram, r.FProgram);
-    field(kVersion, r.FVersion);
-    field(kPort, r.FPort);
+    TJsonLine line;
+    line.Add(kTime, LocalTimeText(r.FTime)).Add(kProgram, r.FProgram).Add(kVersion, r.FVersion);
+    line.Add(kPort, r.FPort);
     // Only a USB adapter has these.
     if (!r.FUsbId.isEmpty())
-        field(kUsb, r.FUsbId);
+        line.Add(kUsb, r.FUsbId);
     if (!r.FUsbSerial.isEmpty())
-        field(kUsbSerial, r.FUsbSerial);
-    field(kIdentification, r.FIdentification);
-    field(kJob, r.FJob);
+        line.Add(kUsbSerial, r.FUsbSerial);
+    line.Add(kIdentification, r.FIdentification).Add(kJob, r.FJob);
     QJsonArray files;
     for (const THistoryFile& f : r.FFiles)
         files.append(QJsonObject{{kPath, f.FPath},
                                  {kSize, static_cast<qint64>(f.FSize)},
                                  {kSha256, QString::fromLatin1(f.FSha256)}});
-    field(kFiles, files);
-    field(kBytes, static_cast<qint64>(r.FBytes));
-    field(kRetries, r.FRetries);
+    line.Add(kFiles, files);
+    line.Add(kBytes, static_cast<qint64>(r.FBytes)).Add(kRetries, r.FRetries);
     // Milliseconds are all a job's duration needs.
-    field(kSeconds, std::round(r.FSeconds * 1000) / 1000);
-    field(kResult, r.FResult);
-    field(kReason, r.FReason);
-    field(kSerial, r.FSerial);
-    return line + '}';
+    line.Add(kSeconds, std::round(r.FSeconds * 1000) / 1000);
+    line.Add(kResult, r.FResult).Add(kReason, r.FReason).Add(kSerial, r.FSerial);
+    return line.Text();
 }
 
 std::optional<THistoryRecord> ParseHistoryLine(const QByteArray& line) {

@@ -15,3 +15,7 @@ TCliCommand ProgramCommand();
 TCliCommand FontCommand();
 TCliCommand LogoBuildCommand();
 TCliCommand LogoDownloadCommand();
+TCliCommand RunCommand();
+TCliCommand StationCommand();
+TCliCommand HistoryCommand();
+TCliCommand SupportBundleCommand();

@@ -2,7 +2,9 @@
 
 #include "Commands.h"
 
+#include "CliHistory.h"
 #include "CliRequest.h"
+#include "Events.h"
 #include "ExitStatus.h"
 #include "PortJobs.h"
 #include "PortList.h"
@@ -27,13 +29,16 @@ int Find(const TCliRequest& r) {
     const bool scan = r.FPorts.isEmpty();
     QStringList ports = r.FPorts;
     QStringList refused;
+    QList<QPair<QString, QString>> refusedPorts; // device, why
     if (scan) {
         for (const TPortInfo& p : AvailablePorts()) {
             QString why;
             if (MayOpenPort(p.FDevice, &why))
                 ports.append(p.FDevice);
-            else
+            else {
                 refused.append(QStringLiteral("%1\t-\t-\tno access: %2\t-").arg(p.FDevice, why));
+                refusedPorts.append({p.FDevice, why});
+            }
         }
         if (ports.isEmpty() && refused.isEmpty())
             throw ECliError(exitOpen, QStringLiteral("No serial port is present: plug in the "
@@ -42,6 +47,12 @@ int Find(const TCliRequest& r) {
     }
     TJobSet set(r, ports, false);
     const auto& runners = set.Runners();
+    std::vector<TJobReport> reports;
+    for (const auto& pr : runners) {
+        reports.push_back(JobStart(pr->FPort, QStringLiteral("find")));
+        if (r.FJson)
+            Emit(StartEvent(reports.back()));
+    }
     std::vector<int> tried(runners.size(), 0);
     std::vector<int32_t> found(runners.size(), 0);
     auto ratesOf = [&](size_t i) {
@@ -93,7 +104,17 @@ int Find(const TCliRequest& r) {
             ++opened;
         if (pr.FStatus != exitOk && first == exitOk)
             first = pr.FStatus;
-        if (pr.FStatus == exitOk || !r.FQuiet)
+        TJobReport& report = reports[i];
+        JobEnded(report, pr);
+        report.FRate = datagram ? 0 : found[i];
+        if (pr.FStatus != exitOk && !pr.FMessage.isEmpty())
+            report.FReason = pr.FMessage;
+        // Scanning, a port where nothing answered is no job on a printer.
+        if (!scan || pr.FStatus == exitOk || pr.FStatus == exitWrongDevice)
+            AppendHistory(r, report, [&](const QString& text) { set.PortNote(pr, text); });
+        if (r.FJson)
+            Emit(EndEvent(report));
+        else if (pr.FStatus == exitOk || !r.FQuiet)
             Out(QStringLiteral("%1\t%2\t%3\t%4\t%5")
                     .arg(pr.FPort, IdText(pr.FDeviceId),
                          found[i] == 0 || datagram ? QStringLiteral("-")
@@ -103,16 +124,32 @@ int Find(const TCliRequest& r) {
         if (pr.FStatus != exitOk && (!scan || r.FVerbose))
             set.PortNote(pr, pr.FMessage);
     }
-    if (!r.FQuiet)
+    if (!r.FQuiet && !r.FJson)
         for (const QString& line : refused)
             Out(line);
-    if (!scan)
+    if (r.FJson)
+        for (const auto& [device, why] : refusedPorts)
+            Emit(Event(event::End)
+                     .Add(QStringLiteral("port"), device)
+                     .Add(QStringLiteral("identification"), QString())
+                     .Add(QStringLiteral("job"), QStringLiteral("find"))
+                     .Add(QStringLiteral("status"), int(exitOpen))
+                     .Add(QStringLiteral("result"), ResultWord(exitOpen))
+                     .Add(QStringLiteral("reason"), QStringLiteral("no access: ") + why));
+    const qsizetype present = ports.size() + refused.size();
+    if (!scan) {
+        // Several ports: a summary, as for the other commands (the text one is left out, as
+        // ever: each port has its line).
+        if (r.FJson && ports.size() > 1)
+            Summary(r, ports.size(), printers, first, set.Seconds());
         return first;
-    if (printers > 0)
-        return exitOk;
-    Err(QStringLiteral("No printer answered on any serial port (%1 present).")
-            .arg(ports.size() + refused.size()));
-    return opened > 0 ? exitNoReply : exitOpen;
+    }
+    const int status = printers > 0 ? exitOk : opened > 0 ? exitNoReply : exitOpen;
+    if (r.FJson)
+        Summary(r, present, printers, status, set.Seconds());
+    if (printers == 0)
+        Err(QStringLiteral("No printer answered on any serial port (%1 present).").arg(present));
+    return status;
 }
 
 } // namespace

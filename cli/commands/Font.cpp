@@ -2,31 +2,35 @@
 
 #include "Commands.h"
 
-#include "AppFolder.h"
+#include "CliHistory.h"
 #include "CliRequest.h"
 #include "CliText.h"
-#include "Report.h"
+#include "CommThread.h"
+#include "PortStep.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 
 namespace {
 
-int Font(const TCliRequest& r) {
-    // Without a name: font.bin here, else the one in the tool's files folder, as the window
-    // downloads it.
+std::unique_ptr<TPortStep> Font(const TCliRequest& r) {
+    // Without a name: font.bin here (a recipe's folder for its line), else the one in the
+    // files folder, as the window downloads it.
     QString path = r.FArgs.value(0);
     if (path.isEmpty()) {
-        path = QStringLiteral("font.bin");
-        const QString shared = QDir(ResolveAppFolder(QCoreApplication::applicationDirPath()))
-                                   .filePath(QStringLiteral("font.bin"));
-        if (!QFileInfo(path).isFile() && QFileInfo(shared).isFile())
-            path = shared;
+        path = r.FilePath(QStringLiteral("font.bin"));
+        if (!QFileInfo(path).isFile()) {
+            const QString shared = QDir(FilesFolder(r)).filePath(QStringLiteral("font.bin"));
+            if (QFileInfo(shared).isFile())
+                path = shared;
+        }
     }
     // The job would skip a missing file and report success; that must not pass here.
-    const int64_t size = ReadWholeFile(path).size();
-    return RunDownload(r, FontDownload(QFileInfo(path).absoluteFilePath()), size);
+    const QByteArray font = ReadWholeFile(path);
+    auto step = DownloadStep(r, FontDownload(QFileInfo(path).absoluteFilePath()), font.size());
+    step->FFiles = {FileEntry(path, font)};
+    step->FSha256 = step->FFiles.first().FSha256;
+    return step;
 }
 
 } // namespace
@@ -39,6 +43,7 @@ TCliCommand FontCommand() {
                                "in the tool's files folder)")}};
     c.FMinArgs = 0;
     c.FMaxArgs = 1;
-    c.FRun = Font;
+    c.FFileArgs = true;
+    c.FPrepare = Font;
     return c;
 }

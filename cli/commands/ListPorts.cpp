@@ -3,6 +3,7 @@
 #include "Commands.h"
 
 #include "CliRequest.h"
+#include "Events.h"
 #include "ExitStatus.h"
 #include "PortList.h"
 #include "Report.h"
@@ -16,11 +17,18 @@ int ListPorts(const TCliRequest& r) {
     for (const TPortInfo& p : ports) {
         QString why;
         const bool may = MayOpenPort(p.FDevice, &why);
-        const QString ids = p.FVendorId && p.FProductId
-                                ? QStringLiteral("%1:%2")
-                                      .arg(*p.FVendorId, 4, 16, QLatin1Char('0'))
-                                      .arg(*p.FProductId, 4, 16, QLatin1Char('0'))
-                                : QStringLiteral("-");
+        const QString usb = UsbIdText(p);
+        if (r.FJson) {
+            Emit(Event(QStringLiteral("port"))
+                     .Add(QStringLiteral("port"), p.FDevice)
+                     .Add(QStringLiteral("description"), p.FDescription)
+                     .Add(QStringLiteral("usb"), usb)
+                     .Add(QStringLiteral("usb_serial"), p.FSerialNumber)
+                     .Add(QStringLiteral("access"), may)
+                     .Add(QStringLiteral("reason"), may ? QString() : why));
+            continue;
+        }
+        const QString ids = usb.isEmpty() ? QStringLiteral("-") : usb;
         Out(QStringLiteral("%1\t%2\t%3\t%4")
                 .arg(p.FDevice, p.FDescription.isEmpty() ? QStringLiteral("-") : p.FDescription,
                      ids, may ? QStringLiteral("may open") : QStringLiteral("no access: ") + why));

@@ -4,9 +4,11 @@
 
 #include "CliRequest.h"
 #include "CliText.h"
+#include "Events.h"
 #include "ExitStatus.h"
 #include "FileError.h"
 #include "LogoImage.h"
+#include "PortStep.h"
 #include "Preflight.h"
 #include "Report.h"
 
@@ -76,10 +78,25 @@ void Save(const QString& path, const QByteArray& image) {
 int LogoBuild(const TCliRequest& r) {
     const QByteArray image = BuildLogo(r);
     Save(r.Option(kOutput), image);
-    Out(LogoSpaceText(image.size(), r.FSettings.FLogoSize));
     const auto records = LogoImageRecords(image);
     if (!records || records->size() != r.FArgs.size())
         throw ECliError(exitInternal, QStringLiteral("the logo image built is not whole"));
+    if (r.FJson) {
+        Emit(Event(QStringLiteral("logo"))
+                 .Add(QStringLiteral("path"), QFileInfo(r.Option(kOutput)).absoluteFilePath())
+                 .Add(QStringLiteral("bytes"), qint64(image.size()))
+                 .Add(QStringLiteral("size"), r.FSettings.FLogoSize)
+                 .Add(QStringLiteral("sha256"),
+                      QString::fromLatin1(FileEntry(r.Option(kOutput), image).FSha256)));
+        for (qsizetype i = 0; i < records->size(); ++i)
+            Emit(Event(QStringLiteral("picture"))
+                     .Add(QStringLiteral("path"), QFileInfo(r.FArgs[i]).absoluteFilePath())
+                     .Add(QStringLiteral("width"), records->at(i).Width())
+                     .Add(QStringLiteral("height"), records->at(i).Height())
+                     .Add(QStringLiteral("bytes"), qint64(records->at(i).Size())));
+        return exitOk;
+    }
+    Out(LogoSpaceText(image.size(), r.FSettings.FLogoSize));
     for (qsizetype i = 0; i < records->size(); ++i)
         Out(QStringLiteral("%1\t%2x%3 dots\t%4 bytes")
                 .arg(QDir::toNativeSeparators(r.FArgs[i]))
@@ -89,17 +106,34 @@ int LogoBuild(const TCliRequest& r) {
     return exitOk;
 }
 
-int LogoDownload(const TCliRequest& r) {
+// The image goes to the printers from a file of its own, which lives as long as the step.
+class TLogoStep : public TPortStep {
+public:
+    TLogoStep(const TCliRequest& r, const QString& path, int64_t bytes)
+        : TPortStep(r, jobDownload,
+                    [path, command = r.FSettings.FLogoCommand, base = r.FSettings.FLogoPara](
+                        TCommThread& w) { w.SetDownload(LogoDownload(path, command, base)); }) {
+        FTransferBytes = bytes;
+    }
+    std::unique_ptr<QTemporaryDir> FFolder;
+};
+
+std::unique_ptr<TPortStep> PrepareLogoDownload(const TCliRequest& r) {
     const QByteArray image = BuildLogo(r);
     if (r.FVerbose)
         Err(LogoSpaceText(image.size(), r.FSettings.FLogoSize));
-    QTemporaryDir dir;
-    if (!dir.isValid())
-        throw ECliError(exitFile, FileErrorText("create", dir.path(), dir.errorString()));
-    const QString path = dir.filePath(QStringLiteral("logo.bin"));
+    auto dir = std::make_unique<QTemporaryDir>();
+    if (!dir->isValid())
+        throw ECliError(exitFile, FileErrorText("create", dir->path(), dir->errorString()));
+    const QString path = dir->filePath(QStringLiteral("logo.bin"));
     Save(path, image);
-    return RunDownload(r, LogoDownload(path, r.FSettings.FLogoCommand, r.FSettings.FLogoPara),
-                       image.size());
+    auto step = std::make_unique<TLogoStep>(r, path, image.size());
+    step->FFolder = std::move(dir);
+    step->FSha256 = FileEntry(path, image).FSha256;
+    for (const QString& picture : r.FArgs)
+        if (const auto entry = HistoryFileEntry(picture))
+            step->FFiles.append(*entry);
+    return step;
 }
 
 bool SameFile(const QString& a, const QString& b) {
@@ -151,6 +185,7 @@ TCliCommand LogoDownloadCommand() {
                 QStringLiteral("convert the pictures and download the logo image")}};
     c.FMinArgs = 1;
     c.FMaxArgs = -1;
-    c.FRun = LogoDownload;
+    c.FFileArgs = true;
+    c.FPrepare = PrepareLogoDownload;
     return c;
 }

@@ -6,25 +6,26 @@
 #include "CliText.h"
 #include "ExitStatus.h"
 #include "FirmwareImage.h"
-#include "Report.h"
+#include "PortStep.h"
 
 #include <QDir>
 
 namespace {
 
-int Program(const TCliRequest& r) {
+std::unique_ptr<TPortStep> Program(const TCliRequest& r) {
     const QString& path = r.FArgs.at(0);
     const QByteArray image = ReadWholeFile(path);
     if (const QString problem = FirmwareImageProblem(image); !problem.isEmpty())
         throw ECliError(exitFile, QStringLiteral("Invalid file \"%1\". %2 Nothing was sent.")
                                       .arg(QDir::toNativeSeparators(path), problem));
-    return RunOnAllPorts(
-        r, jobProgram,
-        [&](TCommThread& w) {
-            w.FStream.SetData(image);
-            w.FStream.SetPosition(0);
-        },
-        image.size());
+    auto step = std::make_unique<TPortStep>(r, jobProgram, [image](TCommThread& w) {
+        w.FStream.SetData(image);
+        w.FStream.SetPosition(0);
+    });
+    step->FTransferBytes = image.size();
+    step->FFiles = {FileEntry(path, image)};
+    step->FSha256 = step->FFiles.first().FSha256;
+    return step;
 }
 
 } // namespace
@@ -35,6 +36,7 @@ TCliCommand ProgramCommand() {
     c.FHelp = {{QStringLiteral("program FIRMWARE"),
                 QStringLiteral("check a firmware image, then program it")}};
     c.FMinArgs = c.FMaxArgs = 1;
-    c.FRun = Program;
+    c.FFileArgs = true;
+    c.FPrepare = Program;
     return c;
 }

@@ -4,12 +4,12 @@
 
 #include "CliRequest.h"
 #include "CliText.h"
+#include "PortStep.h"
 #include "PrinterCommands.h"
-#include "Report.h"
 
 namespace {
 
-int SetBluetooth(const TCliRequest& r) {
+std::unique_ptr<TPortStep> SetBluetooth(const TCliRequest& r) {
     const QByteArray name = SingleByte(QStringLiteral("NAME"), r.FArgs.at(0));
     const QByteArray pin = SingleByte(QStringLiteral("PIN"), r.FArgs.at(1));
     uint8_t block[MaxCommandData];
@@ -17,7 +17,7 @@ int SetBluetooth(const TCliRequest& r) {
     if (length < 0)
         Usage(TextPairTooLong(QStringLiteral("NAME"), QStringLiteral("PIN"),
                               TextPairLength(name.size(), pin.size(), true), MaxCommandData));
-    return RunCommand(r, cmdSetBluetooth, block, length);
+    return CommandStep(r, cmdSetBluetooth, block, length);
 }
 
 } // namespace
@@ -28,6 +28,6 @@ TCliCommand SetBluetoothCommand() {
     c.FHelp = {{QStringLiteral("set-bluetooth NAME PIN"),
                 QStringLiteral("write the Bluetooth device name and PIN")}};
     c.FMinArgs = c.FMaxArgs = 2;
-    c.FRun = SetBluetooth;
+    c.FPrepare = SetBluetooth;
     return c;
 }

@@ -7,6 +7,7 @@
 #include "CliText.h"
 #include "ExitStatus.h"
 #include "PortJobs.h"
+#include "PortStep.h"
 #include "Preflight.h"
 #include "PrinterCommands.h"
 #include "Report.h"
@@ -15,6 +16,8 @@
 #include "TextToInt.h"
 
 #include <cstring>
+#include <deque>
+#include <map>
 
 namespace {
 
@@ -83,74 +86,153 @@ void FillWorker(TCommThread& w, const QByteArray& model, const QByteArray& seria
     w.FCmdArg = 0;
 }
 
-int SetFactoryGiven(const TCliRequest& r) {
-    const QByteArray serial = SingleByte(QStringLiteral("SERIAL"), TrimCtl(r.FArgs.at(1)));
-    const QByteArray model = FactoryModel(r, serial.size());
-    if (r.FVerbose) {
-        uint8_t block[MaxCommandData];
-        Err(BlockText(cmdSetFactoryInfo, block,
-                      PackTextPair(block, MaxCommandData, model, serial, false)));
-    }
-    TJobSet set(r, r.FPorts, false);
-    for (const auto& pr : set.Runners()) {
-        FillWorker(pr->Worker(), model, serial);
-        pr->Start(jobCommand, [&](TPortRunner& done) {
-            const QString text = QString::fromLatin1(serial);
-            AppendRecord(r, set, done, QString::fromLatin1(model), text,
-                         SentNotConfirmed(done, text));
+void VerboseBlock(const TCliRequest& r, const QByteArray& model, const QByteArray& serial) {
+    if (!r.FVerbose)
+        return;
+    uint8_t block[MaxCommandData];
+    Err(BlockText(cmdSetFactoryInfo, block,
+                  PackTextPair(block, MaxCommandData, model, serial, false)));
+}
+
+// A serial number given on the command line (one port only; never in a station).
+class TGivenSerialStep : public TPortStep {
+public:
+    TGivenSerialStep(const TCliRequest& r, const QByteArray& model, const QByteArray& serial)
+        : TPortStep(r, jobCommand,
+                    [model, serial](TCommThread& w) { FillWorker(w, model, serial); }),
+          FRequest(r), FModel(model), FSerial(serial) {}
+
+    bool Start(TJobSet& set, TPortRunner& pr, std::function<void()> done) override {
+        return StartJob(set, pr, [this, &set, &pr, done = std::move(done)] {
+            const QString text = QString::fromLatin1(FSerial);
+            const bool spent = SentNotConfirmed(pr, text);
+            if (pr.FStatus == exitOk || spent)
+                pr.FSerial = text;
+            AppendRecord(FRequest, set, pr, QString::fromLatin1(FModel), text, spent);
+            done();
         });
     }
-    set.Wait();
-    return Report(r, set);
-}
+
+private:
+    TCliRequest FRequest;
+    QByteArray FModel;
+    QByteArray FSerial;
+};
+
+// One printer at a time per counter file, within this process as across processes: a port
+// that reaches its factory step while another printer holds the counter waits its turn, in
+// the order they came.
+class TCounterGate {
+public:
+    explicit TCounterGate(const QString& path) : FCounter(path) {}
+    TSerialCounter FCounter;
+
+    // turn runs when the counter is this port's; refused when the counter failed for the
+    // printer before it while this one waited.
+    void Wait(std::function<void()> turn, std::function<void(const ECliError&)> refused) {
+        FWaiting.push_back({std::move(turn), std::move(refused)});
+        if (!FBusy)
+            Next();
+    }
+    void Leave() {
+        FBusy = false;
+        Next();
+    }
+    // The counter could not be reserved: those waiting now would fail the same way (a lock
+    // another run holds would keep each of them for the whole time-out).
+    void RefuseWaiting(const ECliError& e) {
+        auto waiting = std::move(FWaiting);
+        FWaiting.clear();
+        for (auto& w : waiting)
+            w.second(e);
+    }
+
+    static TCounterGate& For(const QString& path) {
+        static std::map<QString, std::unique_ptr<TCounterGate>> gates;
+        auto& gate = gates[path];
+        if (!gate)
+            gate = std::make_unique<TCounterGate>(path);
+        return *gate;
+    }
+
+private:
+    void Next() {
+        if (FBusy || FWaiting.empty())
+            return;
+        FBusy = true;
+        auto turn = std::move(FWaiting.front().first);
+        FWaiting.pop_front();
+        turn();
+    }
+    std::deque<std::pair<std::function<void()>, std::function<void(const ECliError&)>>> FWaiting;
+    bool FBusy = false;
+};
 
 // Printers are numbered one after another. Each number is reserved (journalled, the counter
 // moved on) before its printer is sent anything, and stays locked until the printer's outcome:
 // used, given back when nothing was sent, or spent when the printer may hold it.
-int SetFactoryFromCounter(const TCliRequest& r) {
-    const QByteArray model = FactoryModel(r, kCounterDigits);
-    TJobSet set(r, r.FPorts, false);
-    const auto& runners = set.Runners();
-    TSerialCounter counter(r.Option(kSerialFile));
-    size_t next = 0;
-    std::function<void()> startNext = [&] {
-        if (next >= runners.size() || StopSignal() != 0)
-            return;
-        TPortRunner& pr = *runners[next++];
+class TCounterStep : public TPortStep {
+public:
+    TCounterStep(const TCliRequest& r, const QByteArray& model)
+        : TPortStep(r, jobCommand, {}), FRequest(r), FModel(model),
+          FGate(TCounterGate::For(TSerialCounter::CounterPath(r.Option(kSerialFile)))) {}
+
+    bool Start(TJobSet& set, TPortRunner& pr, std::function<void()> done) override {
+        if (StopSignal() != 0)
+            return false;
+        pr.ClearResult();
+        FGate.Wait([this, &set, &pr, done] { Turn(set, pr, done); },
+                   [&pr, done](const ECliError& e) {
+                       pr.FStatus = StopStatus() != 0 ? StopStatus() : e.FStatus;
+                       pr.FMessage = e.Message();
+                       done();
+                   });
+        return true;
+    }
+
+private:
+    void Turn(TJobSet& set, TPortRunner& pr, const std::function<void()>& done) {
+        TSerialCounter& counter = FGate.FCounter;
         int64_t serial = 0;
         try {
+            if (StopSignal() != 0)
+                throw ECliError(StopStatus(),
+                                QStringLiteral("Stopped by %1 before a serial number was "
+                                               "reserved.")
+                                    .arg(SignalName(StopSignal())));
             serial = counter.Reserve(pr.FPort, kLockTimeoutMs,
                                      [&](const QString& line) { set.Note(line); });
         } catch (const ECliError& e) {
-            pr.FStarted = true;
+            pr.FStarted = StopSignal() == 0;
             pr.FStatus = StopStatus() != 0 ? StopStatus() : e.FStatus;
             pr.FMessage = e.Message();
-            return; // the rest stay unstarted
+            FGate.RefuseWaiting(e);
+            FGate.Leave();
+            done();
+            return;
         }
         const QByteArray text = QByteArray::number(qlonglong(serial));
-        TCommThread& w = pr.Worker();
-        FillWorker(w, model, text);
-        if (r.FVerbose)
-            set.PortNote(pr, QStringLiteral("serial %1, %2")
-                                 .arg(QString::fromLatin1(text),
-                                      BlockText(cmdSetFactoryInfo, w.FCmdData, w.FCmdLength)));
-        const bool started = pr.Start(jobCommand, [&, text](TPortRunner& done) {
+        FillWorker(pr.Worker(), FModel, text);
+        const bool started = StartJob(set, pr, [this, &set, &pr, text, done] {
             const QString serialText = QString::fromLatin1(text);
-            const bool spent = SentNotConfirmed(done, serialText);
+            const bool spent = SentNotConfirmed(pr, serialText);
             try {
-                if (done.FStatus == exitOk) {
-                    done.FNote = QStringLiteral("serial ") + serialText;
-                    counter.Used();
+                if (pr.FStatus == exitOk) {
+                    pr.FNote = QStringLiteral("serial ") + serialText;
+                    FGate.FCounter.Used();
                 } else if (spent) {
-                    counter.SentNotConfirmed();
+                    FGate.FCounter.SentNotConfirmed();
                 } else {
-                    counter.Return();
+                    FGate.FCounter.Return();
                 }
             } catch (const ECliError& e) {
-                FileTrouble(set, done, e);
+                FileTrouble(set, pr, e);
             }
-            AppendRecord(r, set, done, QString::fromLatin1(model), serialText, spent);
-            startNext();
+            if (pr.FStatus == exitOk || spent)
+                pr.FSerial = serialText;
+            AppendRecord(FRequest, set, pr, QString::fromLatin1(FModel), serialText, spent);
+            done();
+            FGate.Leave();
         });
         if (!started) {
             // Stopped between the reservation and the start: nothing was sent.
@@ -159,14 +241,31 @@ int SetFactoryFromCounter(const TCliRequest& r) {
             } catch (const ECliError& e) {
                 set.PortNote(pr, e.Message());
             }
+            pr.FStatus = StopStatus();
+            pr.FMessage = QStringLiteral("Stopped by %1 before the printer was sent anything.")
+                              .arg(SignalName(StopSignal()));
+            done();
+            FGate.Leave();
+        } else if (FRequest.FVerbose) {
+            TCommThread& w = pr.Worker();
+            set.PortNote(pr, QStringLiteral("serial %1, %2")
+                                 .arg(QString::fromLatin1(text),
+                                      BlockText(cmdSetFactoryInfo, w.FCmdData, w.FCmdLength)));
         }
-    };
-    startNext();
-    set.Wait();
-    for (const auto& pr : runners)
-        if (!pr->FStarted)
-            pr->FStatus = StopStatus() != 0 ? StopStatus() : exitFile;
-    return Report(r, set);
+    }
+
+    TCliRequest FRequest;
+    QByteArray FModel;
+    TCounterGate& FGate;
+};
+
+std::unique_ptr<TPortStep> Prepare(const TCliRequest& r) {
+    if (r.FOptions.contains(kSerialFile))
+        return std::make_unique<TCounterStep>(r, FactoryModel(r, kCounterDigits));
+    const QByteArray serial = SingleByte(QStringLiteral("SERIAL"), TrimCtl(r.FArgs.at(1)));
+    const QByteArray model = FactoryModel(r, serial.size());
+    VerboseBlock(r, model, serial);
+    return std::make_unique<TGivenSerialStep>(r, model, serial);
 }
 
 void ArgCount(const TCliRequest& r, int& minArgs, int& maxArgs) {
@@ -192,6 +291,10 @@ void Check(const TCliRequest& r) {
     } else if (TrimCtl(r.FArgs.value(1)).isEmpty()) {
         Usage(QStringLiteral("set-factory: SERIAL is empty; the printer would keep no serial "
                              "number."));
+    } else if (r.FStation) {
+        Usage(QStringLiteral("set-factory with the serial number %1 in a station would give every "
+                             "printer the same number: use --serial-file.")
+                  .arg(Quoted(TrimCtl(r.FArgs.value(1)))));
     } else if (r.FPorts.size() > 1) {
         Usage(QStringLiteral("set-factory with the serial number %1 on %2 ports would give every "
                              "printer the same number: name one port, or use --serial-file.")
@@ -232,8 +335,6 @@ TCliCommand SetFactoryCommand() {
                    true}};
     c.FArgCount = ArgCount;
     c.FCheck = Check;
-    c.FRun = [](const TCliRequest& r) {
-        return r.FOptions.contains(kSerialFile) ? SetFactoryFromCounter(r) : SetFactoryGiven(r);
-    };
+    c.FPrepare = Prepare;
     return c;
 }

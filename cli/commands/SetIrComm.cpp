@@ -4,16 +4,16 @@
 
 #include "CliRequest.h"
 #include "CommandLine.h"
+#include "PortStep.h"
 #include "PrinterCommands.h"
-#include "Report.h"
 
 namespace {
 
-int SetIrComm(const TCliRequest& r) {
+std::unique_ptr<TPortStep> SetIrComm(const TCliRequest& r) {
     const int32_t rate = PositiveRate(QStringLiteral("RATE"), r.FArgs.at(0));
     uint8_t block[IrRateBlockLength];
     PutBigEndian32(block, static_cast<uint32_t>(rate));
-    return RunCommand(r, cmdSetIrRate, block, IrRateBlockLength);
+    return CommandStep(r, cmdSetIrRate, block, IrRateBlockLength);
 }
 
 } // namespace
@@ -23,6 +23,6 @@ TCliCommand SetIrCommCommand() {
     c.FName = QStringLiteral("set-ircomm");
     c.FHelp = {{QStringLiteral("set-ircomm RATE"), QStringLiteral("write the IrCOMM rate")}};
     c.FMinArgs = c.FMaxArgs = 1;
-    c.FRun = SetIrComm;
+    c.FPrepare = SetIrComm;
     return c;
 }

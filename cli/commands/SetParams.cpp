@@ -6,8 +6,8 @@
 #include "CodePageList.h"
 #include "CommandLine.h"
 #include "ExitStatus.h"
+#include "PortStep.h"
 #include "PrinterCommands.h"
-#include "Report.h"
 #include "TextToInt.h"
 
 #include <QDir>
@@ -135,10 +135,10 @@ void TakeOptions(TCliRequest& r, const TIniFile* config) {
     }
 }
 
-int SetParams(const TCliRequest& r) {
+std::unique_ptr<TPortStep> SetParams(const TCliRequest& r) {
     uint8_t block[ParameterBlockLength];
     PackParameterBlock(block, r.FParams);
-    return RunCommand(r, cmdSetParameters, block, ParameterBlockLength);
+    return CommandStep(r, cmdSetParameters, block, ParameterBlockLength);
 }
 
 } // namespace
@@ -152,6 +152,6 @@ TCliCommand SetParamsCommand() {
     c.FOptionsTitle = QStringLiteral("set-params options (the window's defaults; --config values "
                                      "replace them, options replace\nboth):");
     c.FTakeOptions = TakeOptions;
-    c.FRun = SetParams;
+    c.FPrepare = SetParams;
     return c;
 }

@@ -37,11 +37,18 @@ struct TRun {
     QString FErr;
 };
 
+// The history and the other files of the files folder, kept apart from the build tree's.
+const QString& FilesFolder() {
+    static QTemporaryDir folder;
+    return folder.path();
+}
+
 std::unique_ptr<QProcess> StartCli(const QStringList& args, const QString& dir = {}) {
     auto p = std::make_unique<QProcess>();
     if (!dir.isEmpty())
         p->setWorkingDirectory(dir);
-    p->start(QStringLiteral(NUVCTL_PROGRAM), args);
+    p->start(QStringLiteral(NUVCTL_PROGRAM),
+             args.contains("--files") ? args : QStringList{"--files", FilesFolder()} + args);
     return p;
 }
 

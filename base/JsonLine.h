@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonValue>
+#include <QString>
+
+// One JSON object on one line, its fields in the order they were added: a reader's eye and grep
+// find the first fields first, where QJsonObject would sort them.
+class TJsonLine {
+public:
+    TJsonLine& Add(const QString& name, const QJsonValue& value);
+    // The object, without a line end.
+    QByteArray Text() const { return FText + '}'; }
+
+private:
+    QByteArray FText = "{";
+};

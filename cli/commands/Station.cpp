@@ -1,0 +1,6 @@
+#include "Commands.h"
+TCliCommand StationCommand() {
+    TCliCommand c;
+    c.FName = QStringLiteral("station");
+    return c;
+}
