@@ -69,8 +69,9 @@ TPortRunner::~TPortRunner() {
 }
 
 void TPortRunner::SetLink(int32_t rate, const QString& peerHost, uint16_t peerPort,
-                          const QString& logPath) {
+                          const QString& logPath, bool frames) {
     FOrigin.FBaudRate = rate;
+    FOrigin.FReportFrames = frames;
     FOrigin.FPeerHost = peerHost;
     FOrigin.FPeerPort = peerPort;
     FWorker->SetLogPath(logPath);

@@ -39,7 +39,9 @@ public:
     bool Start(uint8_t job, std::function<void(TPortRunner&)> onDone = {});
     void SetRate(int32_t rate) { FOrigin.FBaudRate = rate; }
     // What the next job opens: the rate, the datagram peer for "TCP/IP", the traffic log.
-    void SetLink(int32_t rate, const QString& peerHost, uint16_t peerPort, const QString& logPath);
+    // frames: report each frame (-v).
+    void SetLink(int32_t rate, const QString& peerHost, uint16_t peerPort, const QString& logPath,
+                 bool frames);
     // Forgets the last job's result, before a step of its own starts.
     void ClearResult();
     bool Running() const { return FRunning; }

@@ -20,7 +20,7 @@ bool TPortStep::Start(TJobSet& set, TPortRunner& pr, std::function<void()> done)
 
 bool TPortStep::StartJob(TJobSet& set, TPortRunner& pr, std::function<void()> onEnd) {
     pr.ClearResult();
-    pr.SetLink(FBaudRate, FPeerHost, FPeerPort, set.LogPathFor(FLogPath, pr));
+    pr.SetLink(FBaudRate, FPeerHost, FPeerPort, set.LogPathFor(FLogPath, pr), set.Verbose());
     if (FFill)
         FFill(pr.Worker());
     pr.FTotal = FTransferBytes;

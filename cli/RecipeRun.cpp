@@ -3,10 +3,13 @@
 #include "CliRequest.h"
 #include "Events.h"
 #include "ExitStatus.h"
+#include "FailureText.h"
 #include "PortJobs.h"
 #include "PortStep.h"
 #include "Report.h"
 #include "StopSignals.h"
+
+#include <cmath>
 
 namespace {
 
@@ -126,6 +129,23 @@ void TPrinterRun::End() {
         FFinished();
 }
 
+TJsonLine DoneEvent(const TPrinterRun& run) {
+    TJsonLine line = Event(event::Done);
+    line.Add(QStringLiteral("port"), run.FRunner.FPort)
+        .Add(QStringLiteral("identification"),
+             run.FDeviceId.isEmpty() ? QString() : IdentificationText(run.FDeviceId))
+        .Add(QStringLiteral("status"), run.FStatus)
+        .Add(QStringLiteral("result"), ResultWord(run.FStatus))
+        .Add(QStringLiteral("reason"), run.FReason)
+        .Add(QStringLiteral("seconds"), std::round(run.Seconds() * 1000) / 1000)
+        .Add(QStringLiteral("serial"), run.FSerial)
+        .Add(QStringLiteral("steps"), run.Steps())
+        .Add(QStringLiteral("failed_step"), run.FFailedStep + 1);
+    if (run.FPrinter > 0)
+        line.Add(QStringLiteral("printer"), run.FPrinter);
+    return line;
+}
+
 namespace {
 
 // nuvctl run: a line for each step as it ends; a single command: its result lines at the end.
@@ -159,17 +179,7 @@ public:
     void PrinterEnded(TPrinterRun& run) override {
         if (!FRecipe || !FRequest.FJson)
             return;
-        Emit(Event(event::Done)
-                 .Add(QStringLiteral("port"), run.FRunner.FPort)
-                 .Add(QStringLiteral("identification"),
-                      run.FDeviceId.isEmpty() ? QString() : IdText(run.FDeviceId))
-                 .Add(QStringLiteral("status"), run.FStatus)
-                 .Add(QStringLiteral("result"), ResultWord(run.FStatus))
-                 .Add(QStringLiteral("reason"), run.FReason)
-                 .Add(QStringLiteral("seconds"), std::round(run.Seconds() * 1000) / 1000)
-                 .Add(QStringLiteral("serial"), run.FSerial)
-                 .Add(QStringLiteral("steps"), run.Steps())
-                 .Add(QStringLiteral("failed_step"), run.FFailedStep + 1));
+        Emit(DoneEvent(run));
     }
 
 private:

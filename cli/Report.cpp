@@ -71,22 +71,27 @@ int Report(const TCliRequest& r, TJobSet& set, bool data) {
     return first;
 }
 
-void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, double seconds) {
+void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, double seconds,
+             double perHour) {
     if (r.FJson) {
-        Emit(Event(event::Summary)
-                 .Add(QStringLiteral("printers"), qint64(printers))
-                 .Add(QStringLiteral("ok"), qint64(ok))
-                 .Add(QStringLiteral("failed"), qint64(printers - ok))
-                 .Add(QStringLiteral("status"), first)
-                 .Add(QStringLiteral("seconds"), std::round(seconds * 1000) / 1000));
+        TJsonLine line = Event(event::Summary);
+        line.Add(QStringLiteral("printers"), qint64(printers))
+            .Add(QStringLiteral("ok"), qint64(ok))
+            .Add(QStringLiteral("failed"), qint64(printers - ok))
+            .Add(QStringLiteral("status"), first)
+            .Add(QStringLiteral("seconds"), std::round(seconds * 1000) / 1000);
+        if (perHour >= 0)
+            line.Add(QStringLiteral("per_hour"), std::round(perHour * 10) / 10);
+        Emit(line);
         return;
     }
     if (r.FQuiet)
         return;
-    Out(QStringLiteral("%1 of %2 printers OK, %3 failed%4; %5")
+    Out(QStringLiteral("%1 of %2 printers OK, %3 failed%4; %5%6")
             .arg(ok)
             .arg(printers)
             .arg(printers - ok)
             .arg(first == exitOk ? QString() : QStringLiteral(" (exit %1)").arg(first))
-            .arg(Seconds(seconds)));
+            .arg(Seconds(seconds))
+            .arg(perHour < 0 ? QString() : QStringLiteral(", %1 an hour").arg(perHour, 0, 'f', 0)));
 }

@@ -31,4 +31,6 @@ QString BlockText(uint16_t code, const uint8_t* block, int32_t length);
 // first port that failed.
 int Report(const TCliRequest& r, TJobSet& set, bool data = false);
 // "N of M printers OK, K failed (exit S); T s", or the summary event; nothing when quiet.
-void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, double seconds);
+// perHour: a station's printers an hour; < 0: none.
+void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, double seconds,
+             double perHour = -1);
