@@ -5,11 +5,14 @@
 #include "PrinterCommands.h"
 #include "PrinterSim.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSet>
@@ -38,7 +41,7 @@ struct TRun {
 };
 
 // The history and the other files of the files folder, kept apart from the build tree's.
-const QString& FilesFolder() {
+QString FilesFolder() {
     static QTemporaryDir folder;
     return folder.path();
 }
@@ -201,6 +204,76 @@ QMap<QString, QByteArray> Snapshot(const QString& dir) {
                                                        : Read(info.filePath()));
     }
     return files;
+}
+
+// A running nuvctl's --json events, read as they come.
+class TEvents {
+public:
+    explicit TEvents(QProcess& process) : FProcess(process) {}
+    QList<QJsonObject> FAll;
+
+    // The first event from `from` on that matches; an empty object after timeoutMs.
+    QJsonObject WaitFor(const std::function<bool(const QJsonObject&)>& match, int timeoutMs,
+                        qsizetype* from = nullptr) {
+        QElapsedTimer timer;
+        timer.start();
+        qsizetype i = from ? *from : 0;
+        for (;;) {
+            for (; i < FAll.size(); ++i)
+                if (match(FAll[i])) {
+                    if (from)
+                        *from = i + 1;
+                    return FAll[i];
+                }
+            const qint64 left = timeoutMs - timer.elapsed();
+            if (left <= 0 || FProcess.state() == QProcess::NotRunning)
+                return {};
+            FProcess.waitForReadyRead(int(std::min<qint64>(left, 100)));
+            Take(FProcess.readAllStandardOutput());
+        }
+    }
+    // What is left once the process has ended.
+    void Take(const QByteArray& bytes) {
+        FPartial += bytes;
+        qsizetype end;
+        while ((end = FPartial.indexOf('\n')) >= 0) {
+            FAll.append(Parse(FPartial.left(end)));
+            FPartial.remove(0, end + 1);
+        }
+    }
+    // Every stdout line is one JSON object with an event; a line that is not gets one that
+    // says so, and fails the tests that look at it.
+    static QJsonObject Parse(const QByteArray& line) {
+        const QJsonDocument doc = QJsonDocument::fromJson(line);
+        if (!doc.isObject() || !doc.object().contains("event"))
+            return {{"event", "not an event"}, {"line", QString::fromUtf8(line)}};
+        return doc.object();
+    }
+
+private:
+    QProcess& FProcess;
+    QByteArray FPartial;
+};
+
+std::function<bool(const QJsonObject&)> IsEvent(const QString& name, const QString& port = {}) {
+    return [=](const QJsonObject& o) {
+        return o["event"].toString() == name && (port.isEmpty() || o["port"].toString() == port);
+    };
+}
+
+QList<QJsonObject> JsonLines(const QString& text) {
+    QList<QJsonObject> lines;
+    for (const QString& line : text.split('\n', Qt::SkipEmptyParts))
+        lines << TEvents::Parse(line.toUtf8());
+    return lines;
+}
+
+QList<QJsonObject> HistoryLines(const QString& folder) {
+    QList<QJsonObject> lines;
+    for (const QByteArray& line : Read(folder + "/history.jsonl").split('\n'))
+        if (!line.isEmpty())
+            lines << QJsonDocument::fromJson(line).object();
+    return lines;
 }
 
 } // namespace
@@ -918,6 +991,247 @@ private slots:
         QVERIFY(p.waitForFinished(20000));
         const QByteArray tty = p.readAllStandardOutput();
         QVERIFY2(tty.contains("4.0 KiB / 4.0 KiB") && tty.contains(" left"), tty.constData());
+    }
+
+    // Printers plugged in one after another on three ports, and a fourth on the first port once
+    // the first printer is removed: each starts as it answers, gets the whole image and a
+    // number of its own, and each job leaves its history line.
+    void stationTakesPrintersAsTheyCome() {
+        QTemporaryDir dir;
+        const QByteArray firmware = SimFirmwareImage(8 * 256);
+        QVERIFY(Write(dir.filePath("fw.bin"), firmware));
+        QVERIFY(Write(dir.filePath("serial.txt"), "100\n"));
+        QVERIFY(Write(dir.filePath("recipe.ini"),
+                      "[RECIPE]\n1=program fw.bin\n"
+                      "2=set-factory NUV-II --serial-file serial.txt\n"));
+        QVERIFY(QDir(dir.path()).mkdir("files"));
+        const QString files = dir.filePath("files");
+        const QStringList links = {dir.filePath("p0"), dir.filePath("p1"), dir.filePath("p2")};
+        auto p = StartCli({"--files", files, "station", dir.filePath("recipe.ini"), "--port",
+                           links.join(','), "--count", "4", "--json"});
+        TEvents events(*p);
+        QVERIFY(!events.WaitFor(IsEvent("watch", links[2]), 5000).isEmpty());
+
+        QElapsedTimer clock;
+        clock.start();
+        std::vector<std::unique_ptr<TPrinterSim>> sims; // in the order they are plugged in
+        const auto plugIn = [&](const QString& link) {
+            sims.push_back(std::make_unique<TPrinterSim>());
+            return sims.back()->StartPty() && sims.back()->LinkPath(link);
+        };
+        for (int i = 0; i < 3; ++i) {
+            if (const qint64 due = i * 1000 - clock.elapsed(); due > 0)
+                QTest::qWait(int(due));
+            QVERIFY(plugIn(links[i]));
+        }
+        QVERIFY(!events.WaitFor(IsEvent("done", links[0]), 10000).isEmpty());
+        sims[0]->Stop();
+        QVERIFY(!events.WaitFor(IsEvent("gone", links[0]), 10000).isEmpty());
+        QVERIFY(plugIn(links[0]));
+        const TRun run = Finish(p);
+        events.Take(run.FOut.toUtf8());
+        QVERIFY2(run.FStatus == 0, qPrintable(run.FErr));
+        QCOMPARE(run.FErr, QString());
+
+        for (size_t i = 0; i < sims.size(); ++i) {
+            const TPrinterSim& sim = *sims[i];
+            QCOMPARE(sim.ProgramImage(), firmware);
+            QVERIFY(sim.ProgramEnded());
+            const QByteArray block = sim.LastBlock(kFactory);
+            QCOMPARE(block.mid(block.indexOf('\0') + 1), QByteArray::number(100 + int(i)));
+            // From the printer's first answer to the first block of its firmware.
+            int64_t answered = -1;
+            int64_t firstBlock = -1;
+            for (const TSimFrame& f : sim.Frames()) {
+                if (f.FCommand == 0x20 && answered < 0)
+                    answered = f.FTimeMs;
+                if (f.FCommand == kProgramBlock && firstBlock < 0)
+                    firstBlock = f.FTimeMs;
+            }
+            QVERIFY2(answered >= 0 && firstBlock - answered < 1000,
+                     qPrintable(QStringLiteral("printer %1 waited %2 ms")
+                                    .arg(i + 1)
+                                    .arg(firstBlock - answered)));
+        }
+        const QJsonObject summary = events.WaitFor(IsEvent("summary"), 0);
+        QCOMPARE(summary["printers"].toInt(), 4);
+        QCOMPARE(summary["ok"].toInt(), 4);
+        const QList<QJsonObject> history = HistoryLines(files);
+        QCOMPARE(history.size(), 8);
+        QStringList jobs;
+        for (const QJsonObject& h : history) {
+            QCOMPARE(h["result"].toString(), QString("ok"));
+            jobs << h["job"].toString() + ' ' + h["serial"].toString();
+        }
+        jobs.sort();
+        QCOMPARE(jobs,
+                 (QStringList{"program ", "program ", "program ", "program ", "set-factory 100",
+                              "set-factory 101", "set-factory 102", "set-factory 103"}));
+        QCOMPARE(Read(dir.filePath("serial.txt")), QByteArray("104\n"));
+    }
+
+    // A recipe with a line that would fail is refused as a whole before any printer is sent
+    // anything, naming the line.
+    void badRecipeSendsNothing_data() {
+        QTest::addColumn<QString>("command");
+        QTest::addColumn<QByteArray>("recipe");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("missing firmware")
+            << "run" << QByteArray("1=set-ircomm 9600\n2=program missing.bin\n") << 3
+            << "line 2 (\"program missing.bin\"): Cannot open file";
+        QTest::newRow("a run's option")
+            << "station" << QByteArray("1=set-ircomm 9600 --port COM1\n") << 2
+            << "line 1 (\"set-ircomm 9600 --port COM1\"): --port";
+        QTest::newRow("one serial for every printer")
+            << "station" << QByteArray("1=set-factory NUV 7\n") << 2
+            << "in a station would give every printer the same number";
+        QTest::newRow("a step left out")
+            << "run" << QByteArray("1=set-ircomm 9600\n3=query\n") << 3 << "step 2 is missing";
+        QTest::newRow("no printer command")
+            << "run" << QByteArray("1=logo build a.bmp -o out.bin\n") << 2
+            << "logo build cannot be a recipe's step";
+        QTest::newRow("quote left open")
+            << "run" << QByteArray("1=font 'my font.bin\n") << 2 << "The quote ' is not closed.";
+        QTest::newRow("bad value")
+            << "station" << QByteArray("1=set-params --density 9\n") << 2 << "positions 0 to 2";
+        QTest::newRow("no steps") << "run" << QByteArray("; nothing yet\n") << 3 << "has no steps";
+    }
+    void badRecipeSendsNothing() {
+        QFETCH(QString, command);
+        QFETCH(QByteArray, recipe);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("r.ini"), "[RECIPE]\n" + recipe));
+        TPrinterSim sim;
+        QVERIFY(sim.StartPty());
+        const TRun run = Cli({command, dir.filePath("r.ini"), "--port", sim.SlavePath()});
+        QVERIFY2(run.FStatus == status, qPrintable(run.FErr));
+        QVERIFY2(run.FErr.contains(message), qPrintable(run.FErr));
+        QCOMPARE(run.FOut, QString());
+        QVERIFY(sim.Frames().isEmpty());
+    }
+
+    // --json: nothing but events on stdout, with every field, for a success and a failure.
+    void jsonEvents() {
+        QTemporaryDir dir;
+        const QByteArray firmware = SimFirmwareImage(32 * 256);
+        QVERIFY(Write(dir.filePath("fw.bin"), firmware));
+        TPrinters printers(2);
+        TSimFaults silent;
+        silent.FSilent = true;
+        printers[1].SetFaults(silent);
+        const TRun run =
+            Cli({"program", dir.filePath("fw.bin"), "--json", "--port", printers.Ports()});
+        QCOMPARE(run.FStatus, 5);
+        QVERIFY2(run.FErr.contains(printers.FPaths[1] + ": No reply"), qPrintable(run.FErr));
+        QMap<QString, QJsonObject> ends;
+        QStringList names;
+        for (const QJsonObject& o : JsonLines(run.FOut)) {
+            names << o["event"].toString();
+            if (o["event"] == "end")
+                ends.insert(o["port"].toString(), o);
+            if (o["event"] == "start")
+                QVERIFY(!o["time"].toString().isEmpty() && o["job"] == "program");
+            if (o["event"] == "progress")
+                QVERIFY(o["port"] == printers.FPaths[0] &&
+                        o["bytes"].toInt() <= o["total"].toInt());
+        }
+        names.removeAll("progress");
+        QCOMPARE(names, (QStringList{"start", "start", "end", "end", "summary"}));
+        const QStringList fields = {"event",  "port",    "identification", "job",
+                                    "status", "result",  "reason",         "seconds",
+                                    "bytes",  "retries", "serial",         "sha256"};
+        for (const QJsonObject& end : ends)
+            QCOMPARE(end.keys().size(), fields.size());
+        const QJsonObject ok = ends.value(printers.FPaths[0]);
+        for (const QString& field : fields)
+            QVERIFY2(ok.contains(field), qPrintable(field));
+        QCOMPARE(ok["identification"].toString(), QString("PRN 6104"));
+        QCOMPARE(ok["status"].toInt(), 0);
+        QCOMPARE(ok["result"].toString(), QString("ok"));
+        QCOMPARE(ok["bytes"].toInt(), firmware.size());
+        QCOMPARE(ok["sha256"].toString().toLatin1(),
+                 QCryptographicHash::hash(firmware, QCryptographicHash::Sha256).toHex());
+        const QJsonObject failed = ends.value(printers.FPaths[1]);
+        for (const QString& field : fields)
+            QVERIFY2(failed.contains(field), qPrintable(field));
+        QCOMPARE(failed["status"].toInt(), 5);
+        QCOMPARE(failed["result"].toString(), QString("failed"));
+        QVERIFY(failed["reason"].toString().startsWith("No reply from the printer"));
+        QCOMPARE(failed["bytes"].toInt(), 0);
+        const QJsonObject summary = JsonLines(run.FOut).constLast();
+        QCOMPARE(summary["printers"].toInt(), 2);
+        QCOMPARE(summary["ok"].toInt(), 1);
+        QCOMPARE(summary["status"].toInt(), 5);
+
+        // A refusal is an event too; data commands give theirs as events.
+        const TRun refused = Cli({"query", "--json", "--port", "TCP/IP 127.0.0.1:99999"});
+        QCOMPARE(refused.FStatus, 2);
+        const QList<QJsonObject> error = JsonLines(refused.FOut);
+        QCOMPARE(error.size(), 1);
+        QCOMPARE(error[0]["event"].toString(), QString("error"));
+        QVERIFY(error[0]["reason"].toString().contains("out of range"));
+        for (const QJsonObject& o : JsonLines(Cli({"list-ports", "--json"}).FOut))
+            QVERIFY(o["event"] == "port" && o.contains("access"));
+    }
+
+    // history shows what the jobs left in the files folder; support-bundle packs it. A history
+    // that cannot be written leaves the job's result as it was.
+    void historyAndSupportBundle() {
+        QTemporaryDir dir;
+        const QString files = dir.filePath("files");
+        QVERIFY(QDir(dir.path()).mkdir("files"));
+        TPrinters printers(2);
+        TSimFaults silent;
+        silent.FSilent = true;
+        printers[1].SetFaults(silent);
+        QCOMPARE(
+            Cli({"--files", files, "set-ircomm", "9600", "--port", printers.FPaths[0]}).FStatus, 0);
+        QCOMPARE(Cli({"--files", files, "query", "--port", printers.FPaths[1]}).FStatus, 5);
+
+        const auto rows = [&](const QStringList& args) {
+            const TRun run = Cli(QStringList{"--files", files, "history"} + args);
+            return run.FStatus == 0 ? run.FOut.split('\n', Qt::SkipEmptyParts).mid(1)
+                                    : QStringList{"exit " + QString::number(run.FStatus)};
+        };
+        QCOMPARE(rows({}).size(), 2);
+        const QStringList failed = rows({"--failed"});
+        QCOMPARE(failed.size(), 1);
+        QVERIFY2(failed[0].contains("query") && failed[0].contains("No reply"),
+                 qPrintable(failed[0]));
+        QCOMPARE(rows({"--port", printers.FPaths[0]}).size(), 1);
+        QCOMPARE(rows({"--since", QDate::currentDate().addDays(1).toString(Qt::ISODate)}).size(),
+                 0);
+        QCOMPARE(rows({"--since", "yesterday"}), QStringList{"exit 2"});
+        const QList<QJsonObject> lines =
+            JsonLines(Cli({"--files", files, "history", "--json"}).FOut);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0]["event"].toString(), QString("history"));
+        QCOMPARE(lines[0]["job"].toString(), QString("set-ircomm"));
+        QCOMPARE(lines[0]["program"].toString(), QString("nuvctl"));
+
+        const QString bundle = dir.filePath("b.tar.gz");
+        TRun run = Cli({"--files", files, "support-bundle", "-o", bundle});
+        QVERIFY2(run.FStatus == 0, qPrintable(run.FErr));
+        QVERIFY(Read(bundle).startsWith("\x1f\x8b"));
+        if (const QString tar = QStandardPaths::findExecutable("tar"); !tar.isEmpty()) {
+            QProcess list;
+            list.start(tar, {"-tzf", bundle});
+            QVERIFY(list.waitForFinished(5000));
+            const QByteArray names = list.readAllStandardOutput();
+            QVERIFY2(names.contains("/history.jsonl\n") && names.contains("/system.txt"),
+                     names.constData());
+        }
+        QCOMPARE(Cli({"--files", dir.filePath("none"), "history"}).FStatus, 3);
+
+        QVERIFY(QFile::remove(files + "/history.jsonl"));
+        QVERIFY(QDir(files).mkdir("history.jsonl"));
+        run = Cli({"--files", files, "set-ircomm", "9600", "--port", printers.FPaths[0]});
+        QCOMPARE(run.FStatus, 0);
+        QVERIFY2(run.FErr.startsWith("nuvctl: history.jsonl was not written: "),
+                 qPrintable(run.FErr));
     }
 };
 
