@@ -41,6 +41,7 @@ bench: deps
 	bench/transfer.sh
 	./build/default/bench/logo_bench
 	bench/cli.sh
+	bench/station.sh
 
 # The Debian package, in build/package/: a release build of the programs only.
 package: deps

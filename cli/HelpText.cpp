@@ -67,8 +67,15 @@ QString HelpText() {
 Numbers are decimal, or hexadecimal after "$" ($2580).
 
 Output: one result line per port, fields separated by tabs: port, identification, result,
-time (find: port, identification, rate, result, time); with several ports a summary line.
-On a terminal, transfers show a progress bar on stderr.
+time (find: port, identification, rate, result, time; run: port, step, identification,
+result, time, as each step ends); with several ports a summary line. On a terminal,
+transfers show a progress bar on stderr, and a station a table of its ports. --json: JSON
+Lines on stdout instead, one event an object (start, progress, end, done, summary, ...).
+Every job on a printer appends a line to history.jsonl in the files folder.
+
+A recipe is an INI file: section [RECIPE], lines 1=COMMAND, 2=COMMAND, ... each a command
+for a printer without --port, words split as a shell splits them, file names relative to the
+recipe's folder. Every line is checked before any printer is touched.
 
 Every check that needs no printer (files to be written, ports named twice, the counter)
 is made before the first printer is touched; a refusal sends nothing and changes no file.
