@@ -42,6 +42,11 @@ constexpr int kScanMs = 1000;
 // recipe on it twice.
 constexpr int kMissesForGone = 2;
 
+// --count's number; 0 without it.
+int Count(const TCliRequest& r) {
+    return r.FOptions.contains(kCount) ? NumberArgument(TrimCtl(r.Option(kCount))) : 0;
+}
+
 enum class TPortState {
     Waiting, // for a printer to answer
     Running, // the recipe
@@ -63,8 +68,7 @@ class TStation : public TStepOutput {
 public:
     TStation(const TCliRequest& r, const TRecipe& recipe, TJobSet& set)
         : TStepOutput(r, set), FRecipe(recipe),
-          FTable(stdout, !r.FJson && ::isatty(STDOUT_FILENO) == 1),
-          FCount(r.FOptions.contains(kCount) ? NumberArgument(r.Option(kCount)) : 0) {
+          FTable(stdout, !r.FJson && !r.FQuiet && ::isatty(STDOUT_FILENO) == 1), FCount(Count(r)) {
         FClock.start();
         set.FOnProgress = [this](TPortRunner& runner) {
             if (TStationPort* p = PortOf(runner); p && p->FPrinter && !p->FPrinter->FEnded) {
@@ -357,7 +361,7 @@ private:
 
 void TakeOptions(TCliRequest& r, const TIniFile*) {
     r.FStation = true;
-    if (r.FOptions.contains(kCount) && NumberArgument(TrimCtl(r.Option(kCount))) < 1)
+    if (r.FOptions.contains(kCount) && Count(r) < 1)
         Usage(QStringLiteral("--count %1: give the number of printers, 1 or more.")
                   .arg(Quoted(r.Option(kCount))));
 }
