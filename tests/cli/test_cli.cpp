@@ -1070,6 +1070,83 @@ private slots:
         QCOMPARE(Read(dir.filePath("serial.txt")), QByteArray("104\n"));
     }
 
+    // run: each port through the steps on its own, files found beside the recipe whatever the
+    // current folder; a failed step skips the rest of that printer's recipe only.
+    void runRecipeOnEachPort() {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir("line"));
+        const QByteArray firmware = SimFirmwareImage(4 * 256);
+        const QByteArray font(300, 'f');
+        QVERIFY(Write(dir.filePath("line/fw.bin"), firmware));
+        QVERIFY(Write(dir.filePath("line/my font.bin"), font));
+        QVERIFY(Write(dir.filePath("line/recipe.ini"),
+                      "[RECIPE]\n1=font \"my font.bin\"\n2=program fw.bin\n3=set-ircomm 9600\n"));
+        TPrinters printers(2);
+        TSimFaults noMode;
+        noMode.FSilent = true;
+        noMode.FFilter = [](const TSimFrame& f) {
+            return f.FCommand == kModeSelect && f.FArgument == modeProgram;
+        };
+        printers[1].SetFaults(noMode);
+        const QString& p0 = printers.FPaths[0];
+        const QString& p1 = printers.FPaths[1];
+        TRun run =
+            Cli({"--files", dir.path(), "run", "line/recipe.ini", "--port", printers.Ports()},
+                dir.path());
+        QCOMPARE(run.FStatus, 8);
+        QStringList lines = run.FOut.split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 7);
+        QVERIFY2(lines.last().startsWith("1 of 2 printers OK, 1 failed (exit 8); "),
+                 qPrintable(lines.last()));
+        lines.removeLast();
+        for (QString& line : lines)
+            line = line.section('\t', 0, 3); // without the times
+        lines.sort();
+        QCOMPARE(lines, (QStringList{
+                            p0 + "\t1/3 font\tPRN 6104\tOK", p0 + "\t2/3 program\tPRN 6104\tOK",
+                            p0 + "\t3/3 set-ircomm\tPRN 6104\tOK", p1 + "\t1/3 font\tPRN 6104\tOK",
+                            p1 + "\t2/3 program\tPRN 6104\tmode refused (exit 8)",
+                            p1 + "\t3/3 set-ircomm\t-\tskipped"}));
+        QVERIFY2(run.FErr.startsWith("nuvctl: " + p1 + ": The printer") &&
+                     run.FErr.count('\n') == 1,
+                 qPrintable(run.FErr));
+        QCOMPARE(printers[0].DownloadedFile(kFont), font);
+        QCOMPARE(printers[0].ProgramImage(), firmware);
+        QCOMPARE(printers[1].DownloadedFile(kFont), font);
+        QVERIFY(!Commands(printers[1]).contains(kIrComm));
+        QCOMPARE(HistoryLines(dir.path()).size(), 5);
+
+        run = Cli({"--files", dir.path(), "run", dir.filePath("line/recipe.ini"), "--port", p1,
+                   "--json"});
+        QCOMPARE(run.FStatus, 8);
+        const QList<QJsonObject> events = JsonLines(run.FOut);
+        QCOMPARE(events.last()["event"].toString(), QString("done"));
+        QCOMPARE(events.last()["failed_step"].toInt(), 2);
+        QCOMPARE(events.last()["status"].toInt(), 8);
+        const QJsonObject skipped = events[events.size() - 2];
+        QCOMPARE(skipped["result"].toString(), QString("skipped"));
+        QCOMPARE(skipped["step"].toInt(), 3);
+    }
+
+    // The first SIGINT ends a station that waits for printers at once, with its summary.
+    void stationStopsOnSignal() {
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("r.ini"), "[RECIPE]\n1=query\n"));
+        auto p =
+            StartCli({"station", dir.filePath("r.ini"), "--port", dir.filePath("none"), "--json"});
+        TEvents events(*p);
+        QVERIFY(!events.WaitFor(IsEvent("watch"), 5000).isEmpty());
+        QElapsedTimer timer;
+        timer.start();
+        ::kill(pid_t(p->processId()), SIGINT);
+        const TRun run = Finish(p, 5000);
+        QVERIFY2(timer.elapsed() < 2000, qPrintable(QString::number(timer.elapsed())));
+        QCOMPARE(run.FStatus, 130);
+        events.Take(run.FOut.toUtf8());
+        const QJsonObject summary = events.WaitFor(IsEvent("summary"), 0);
+        QCOMPARE(summary["printers"].toInt(), 0);
+    }
+
     // A recipe with a line that would fail is refused as a whole before any printer is sent
     // anything, naming the line.
     void badRecipeSendsNothing_data() {
