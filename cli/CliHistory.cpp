@@ -13,6 +13,7 @@
 #include "PortStep.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QSet>
 #include <cmath>
 
@@ -24,13 +25,30 @@ QString FilesFolder(const TCliRequest& r) {
     return folder;
 }
 
+namespace {
+
+// Listing the ports present takes a while; jobs starting on several ports at once, or one
+// after another on one printer, share one list rather than each wait for its own.
+const QList<TPortInfo>& PresentPorts() {
+    constexpr qint64 kFreshMs = 1000;
+    static QList<TPortInfo> ports;
+    static QElapsedTimer age;
+    if (!age.isValid() || age.elapsed() > kFreshMs) {
+        ports = AvailablePorts();
+        age.start();
+    }
+    return ports;
+}
+
+} // namespace
+
 TJobReport JobStart(const QString& port, const QString& job) {
     TJobReport report;
     report.FTime = QDateTime::currentDateTime();
     report.FPort = port;
     report.FJob = job;
     if (!IsDatagramPortName(port))
-        if (const auto present = PresentPort(port, AvailablePorts())) {
+        if (const auto present = PresentPort(port, PresentPorts())) {
             report.FUsbId = UsbIdText(*present);
             report.FUsbSerial = present->FSerialNumber;
         }

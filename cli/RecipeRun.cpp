@@ -20,14 +20,15 @@ constexpr qint64 kProgressEventMs = 200;
 
 TStepOutput::TStepOutput(const TCliRequest& r, TJobSet& set) : FRequest(r), FSet(set) {
     FClock.start();
-    FSet.FOnProgress = [this](TPortRunner& runner) { Progress(runner, 0, 0); };
+    FSet.FOnProgress = [this](TPortRunner& runner) { Progress(runner); };
 }
 
 TStepOutput::~TStepOutput() {
     FSet.FOnProgress = nullptr;
 }
 
-void TStepOutput::StepStarted(TPrinterRun&, const TJobReport& report) {
+void TStepOutput::StepStarted(TPrinterRun& run, const TJobReport& report) {
+    FStarts.insert(&run.FRunner, report);
     if (FRequest.FJson)
         Emit(StartEvent(report));
 }
@@ -40,7 +41,7 @@ void TStepOutput::StepEnded(TPrinterRun& run, const TJobReport& report) {
         Emit(EndEvent(report));
 }
 
-void TStepOutput::Progress(const TPortRunner& runner, int step, int printer) {
+void TStepOutput::Progress(const TPortRunner& runner) {
     if (!FRequest.FJson || runner.FTotal <= 0 || !runner.Running())
         return;
     const qint64 now = FClock.elapsed();
@@ -52,10 +53,11 @@ void TStepOutput::Progress(const TPortRunner& runner, int step, int printer) {
     line.Add(QStringLiteral("port"), runner.FPort)
         .Add(QStringLiteral("bytes"), qint64(runner.FDone))
         .Add(QStringLiteral("total"), qint64(runner.FTotal));
-    if (step > 0)
-        line.Add(QStringLiteral("step"), step);
-    if (printer > 0)
-        line.Add(QStringLiteral("printer"), printer);
+    const TJobReport start = FStarts.value(&runner);
+    if (start.FStep > 0)
+        line.Add(QStringLiteral("step"), start.FStep);
+    if (start.FPrinter > 0)
+        line.Add(QStringLiteral("printer"), start.FPrinter);
     Emit(line);
 }
 

@@ -32,8 +32,9 @@ public:
     // A step ended, or was skipped: the history line of a job that started, the end event.
     virtual void StepEnded(TPrinterRun& run, const TJobReport& report);
     virtual void PrinterEnded(TPrinterRun& run) = 0;
-    // A transfer's progress: a progress event at most every kProgressEventMs a port.
-    void Progress(const TPortRunner& runner, int step, int printer);
+    // A transfer's progress: a progress event at most every kProgressEventMs a port, naming
+    // the step and printer as the start event did.
+    void Progress(const TPortRunner& runner);
 
 protected:
     const TCliRequest& FRequest;
@@ -41,6 +42,7 @@ protected:
 
 private:
     QHash<const TPortRunner*, qint64> FLastProgress;
+    QHash<const TPortRunner*, TJobReport> FStarts; // the step under way on each port
     QElapsedTimer FClock;
 };
 

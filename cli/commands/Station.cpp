@@ -72,7 +72,7 @@ public:
         FClock.start();
         set.FOnProgress = [this](TPortRunner& runner) {
             if (TStationPort* p = PortOf(runner); p && p->FPrinter && !p->FPrinter->FEnded) {
-                Progress(runner, p->FPrinter->FStep + 1, p->FPrinter->FPrinter);
+                Progress(runner);
                 Redraw();
             }
         };
