@@ -1128,6 +1128,36 @@ private slots:
         QCOMPARE(skipped["step"].toInt(), 3);
     }
 
+    // A printer whose firmware step fails in a station is reported and never numbered: the
+    // counter is not even reserved for it.
+    void stationFailedPrinterTakesNoNumber() {
+        QTemporaryDir dir;
+        QVERIFY(Write(dir.filePath("fw.bin"), SimFirmwareImage(256)));
+        QVERIFY(Write(dir.filePath("serial.txt"), "7\n"));
+        QVERIFY(Write(dir.filePath("r.ini"), "[RECIPE]\n1=program fw.bin\n"
+                                             "2=set-factory NUV --serial-file serial.txt\n"));
+        TPrinterSim sim;
+        QVERIFY(sim.StartPty());
+        TSimFaults noMode;
+        noMode.FSilent = true;
+        noMode.FFilter = [](const TSimFrame& f) { return f.FCommand == kModeSelect; };
+        sim.SetFaults(noMode);
+        const TRun run = Cli({"--files", dir.path(), "station", dir.filePath("r.ini"), "--port",
+                              sim.SlavePath(), "--count", "1"});
+        QCOMPARE(run.FStatus, 8);
+        const QStringList lines = run.FOut.split('\n', Qt::SkipEmptyParts);
+        QVERIFY2(lines.size() == 6 && lines[3].endsWith("set-factory skipped") &&
+                     lines[4].contains(": printer 1 FAILED: The printer") &&
+                     lines[5].startsWith("0 of 1 printers OK, 1 failed (exit 8)"),
+                 qPrintable(run.FOut));
+        QVERIFY(!Commands(sim).contains(kFactory));
+        QCOMPARE(Read(dir.filePath("serial.txt")), QByteArray("7\n"));
+        QVERIFY(!QFile::exists(dir.filePath("serial.txt.journal")));
+        const QList<QJsonObject> history = HistoryLines(dir.path());
+        QCOMPARE(history.size(), 1);
+        QCOMPARE(history[0]["result"].toString(), QString("failed"));
+    }
+
     // The first SIGINT ends a station that waits for printers at once, with its summary.
     void stationStopsOnSignal() {
         QTemporaryDir dir;
