@@ -19,9 +19,8 @@ run: build
 test: build
 	ctest --preset default
 
-# Built with clang: its sanitizer builds compile in about half the time of gcc's.
 test-asan: deps
-	@tools/install-deps.sh clang
+	@tools/install-deps.sh sanitizers
 	cmake --preset asan >/dev/null
 	cmake --build --preset asan -j $(JOBS)
 	ctest --preset asan

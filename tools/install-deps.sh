@@ -4,20 +4,20 @@
 #   tools/install-deps.sh           to build, run and test
 #   tools/install-deps.sh package   also what building the .deb needs
 #   tools/install-deps.sh package-check  also lintian, which checks the .deb
-#   tools/install-deps.sh clang     also clang and its sanitizer and libFuzzer runtimes
+#   tools/install-deps.sh sanitizers  also clang's sanitizer and libFuzzer runtimes
 #   tools/install-deps.sh fuzz      the same, and python3 for the fuzz seeds
 set -euo pipefail
-PACKAGES=(make g++ cmake ninja-build git qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
+PACKAGES=(make g++ clang cmake ninja-build git qt6-base-dev qt6-serialport-dev qt6-multimedia-dev
           libgl-dev zlib1g-dev qt6-qpa-plugins fonts-dejavu-core clang-format xvfb xauth help2man)
-CLANG=(clang libclang-rt-14-dev)
+SANITIZERS=(libclang-rt-14-dev)
 for group in "$@"; do
     case "$group" in
     # dpkg-shlibdeps works out the package's library dependencies; CPack finds binaries by file.
     package) PACKAGES+=(dpkg-dev file) ;;
     package-check) PACKAGES+=(lintian) ;;
-    clang) PACKAGES+=("${CLANG[@]}") ;;
-    fuzz) PACKAGES+=("${CLANG[@]}" python3) ;;
-    *) echo "unknown group: $group (known: package, package-check, clang, fuzz)" >&2; exit 2 ;;
+    sanitizers) PACKAGES+=("${SANITIZERS[@]}") ;;
+    fuzz) PACKAGES+=("${SANITIZERS[@]}" python3) ;;
+    *) echo "unknown group: $group (known: package, package-check, sanitizers, fuzz)" >&2; exit 2 ;;
     esac
 done
 missing=()

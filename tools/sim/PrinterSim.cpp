@@ -97,7 +97,7 @@ struct TPrinterSim::TImpl {
     std::function<void(const QString&)> FLog;
     QList<TSimFrame> FFrames;
     TSimTiming FTiming;
-    int64_t FLastReplyDoneUs = -1; // when the last reply's final byte was written
+    int64_t FLastReplyDoneUs = -1; // when the last reply's final write began
     int FMasterFd = -1;
     int FSlaveFd = -1;
     int FUdpFd = -1;
@@ -691,14 +691,18 @@ void TPrinterSim::TImpl::Flush(int masterFd, int udpFd) {
             FOut.pop_front();
             continue;
         }
+        // Turnarounds count from the start of the reply's last write: the tool cannot have the
+        // reply before it, so a busy machine that delays this thread never makes the tool's own
+        // wait look shorter than it was.
+        const int64_t writeUs = SimNowUs();
         const ssize_t n = write(masterFd, out.FBytes.constData(), size_t(out.FBytes.size()));
         if (n > 0)
             out.FBytes.remove(0, int(n));
         if (out.FBytes.isEmpty()) {
             {
                 std::lock_guard lock(FLock);
-                FLastReplyDoneUs = SimNowUs();
-                FTiming.FLatenessUs += FLastReplyDoneUs - out.FAtUs;
+                FLastReplyDoneUs = writeUs;
+                FTiming.FLatenessUs += writeUs - out.FAtUs;
                 ++FTiming.FReplies;
             }
             FOut.pop_front();

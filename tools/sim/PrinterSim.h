@@ -17,7 +17,7 @@
 
 // Where the time of a serial exchange goes, summed since the last ClearFrames().
 struct TSimTiming {
-    int64_t FTurnaroundUs = 0; // our reply fully written -> the tool's next request begins
+    int64_t FTurnaroundUs = 0; // our reply's last write begun -> the tool's next request begins
     int FTurnarounds = 0;
     int64_t FLatenessUs = 0; // our replies written later than the paced line allows
     int FReplies = 0;

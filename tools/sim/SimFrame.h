@@ -38,7 +38,7 @@ struct TSimFrame {
     QByteArray FData;
     QByteArray FRaw;
     int64_t FTimeMs = 0; // SimNowMs() when the frame's last byte had arrived
-    // Serial link: from our previous reply's last byte written to this frame's first byte, in
+    // Serial link: from the start of our previous reply's last write to this frame's first byte, in
     // microseconds; -1 when no reply came before it.
     int64_t FTurnaroundUs = -1;
 };
