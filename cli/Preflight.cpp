@@ -7,6 +7,7 @@
 #include "FileError.h"
 #include "PortJobs.h"
 #include "PortName.h"
+#include "SharedFile.h"
 #include "TextToInt.h"
 #include "UniUart.h"
 
@@ -16,16 +17,11 @@
 #include <QFileInfo>
 #include <QHash>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-QString SystemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
 
 // A name meant as a datagram peer that does not make one: why, else empty.
 QString PeerNameProblem(const QString& port) {
@@ -93,7 +89,7 @@ void CheckFolderTakesFiles(const QString& file) {
     const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
     if (fd < 0)
         throw ECliError(exitFile, QStringLiteral("Cannot create files in folder \"%1\". %2.")
-                                      .arg(QDir::toNativeSeparators(dir), SystemError()));
+                                      .arg(QDir::toNativeSeparators(dir), SystemErrorText(errno)));
     ::close(fd);
     ::unlink(probe.constData());
 }
@@ -107,8 +103,8 @@ void CheckWritable(const QString& path, bool replaced, bool read) {
         const int fd = ::open(QFile::encodeName(path).constData(),
                               (read ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC);
         if (fd < 0)
-            throw ECliError(exitFile,
-                            FileErrorText("write", path, SystemError() + QLatin1Char('.')));
+            throw ECliError(
+                exitFile, FileErrorText("write", path, SystemErrorText(errno) + QLatin1Char('.')));
         ::close(fd);
         if (!replaced)
             return;

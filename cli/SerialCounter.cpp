@@ -4,15 +4,13 @@
 #include "CliText.h"
 #include "ExitStatus.h"
 #include "FileError.h"
+#include "SharedFile.h"
 #include "StopSignals.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
-#include <QThread>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <limits>
 #include <sys/file.h>
@@ -21,42 +19,8 @@
 
 namespace {
 
-QString SystemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
 QString Native(const QString& path) {
     return QDir::toNativeSeparators(path);
-}
-
-// A blocking flock cannot be given a time-out, so poll. A stop signal ends the wait for a lock
-// that would start new work, not for one that records work done.
-bool LockWithin(int fd, int timeoutMs, bool stoppable) {
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        if (stoppable && StopSignal() != 0) {
-            errno = EINTR;
-            return false;
-        }
-        if (timer.elapsed() >= timeoutMs) {
-            errno = EWOULDBLOCK;
-            return false;
-        }
-        QThread::msleep(10);
-    }
-}
-
-int OpenForLock(const QString& path, int flags) {
-    int fd = -1;
-    do
-        fd = ::open(QFile::encodeName(path).constData(), flags | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
-    return fd;
 }
 
 QString LockFailure(const QString& path, int timeoutMs) {
@@ -68,7 +32,7 @@ QString LockFailure(const QString& path, int timeoutMs) {
     if (errno == EINTR && StopSignal() != 0)
         return QStringLiteral("Stopped by %1 while waiting for the lock on \"%2\".")
             .arg(SignalName(StopSignal()), Native(path));
-    return FileErrorText("lock", path, SystemError());
+    return FileErrorText("lock", path, SystemErrorText(errno));
 }
 
 QByteArray CounterText(int64_t value) {
@@ -117,10 +81,10 @@ int64_t TSerialCounter::Reserve(const QString& port, int timeoutMs,
                                 const std::function<void(const QString&)>& note) {
     Release();
     const QString lockPath = LockPath(FPath);
-    FLockFd = OpenForLock(lockPath, O_RDWR | O_CREAT);
+    FLockFd = OpenRetrying(lockPath, O_RDWR | O_CREAT);
     if (FLockFd < 0)
-        throw ECliError(exitFile, FileErrorText("create", lockPath, SystemError()));
-    if (!LockWithin(FLockFd, timeoutMs, true)) {
+        throw ECliError(exitFile, FileErrorText("create", lockPath, SystemErrorText(errno)));
+    if (!LockWithin(FLockFd, LOCK_EX, timeoutMs, [] { return StopSignal() != 0; })) {
         const QString why = LockFailure(lockPath, timeoutMs);
         Release();
         throw ECliError(exitFile, why);
@@ -214,11 +178,11 @@ void AppendCsvRecord(const QString& path, const QStringList& header, const QStri
         }
         return out.join(QLatin1Char(',')).toUtf8() + '\n';
     };
-    const int fd = OpenForLock(path, O_WRONLY | O_APPEND | O_CREAT);
+    const int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT);
     if (fd < 0)
-        throw ECliError(exitFile, FileErrorText("open", path, SystemError()));
+        throw ECliError(exitFile, FileErrorText("open", path, SystemErrorText(errno)));
     QString error;
-    if (!LockWithin(fd, timeoutMs, false)) {
+    if (!LockWithin(fd, LOCK_EX, timeoutMs)) {
         error = LockFailure(path, timeoutMs);
     } else {
         struct stat st {};
@@ -226,20 +190,8 @@ void AppendCsvRecord(const QString& path, const QStringList& header, const QStri
         if (::fstat(fd, &st) == 0 && st.st_size == 0)
             bytes = line(header);
         bytes += line(fields);
-        qsizetype written = 0;
-        while (written < bytes.size()) {
-            const ssize_t n =
-                ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n <= 0) {
-                error = FileErrorText("write", path, SystemError());
-                break;
-            }
-            written += n;
-        }
-        if (error.isEmpty() && ::fdatasync(fd) != 0)
-            error = FileErrorText("write", path, SystemError());
+        if (!WriteAll(fd, bytes) || ::fdatasync(fd) != 0)
+            error = FileErrorText("write", path, SystemErrorText(errno));
     }
     ::close(fd);
     if (!error.isEmpty())

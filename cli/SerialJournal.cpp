@@ -3,6 +3,7 @@
 #include "ExitStatus.h"
 #include "FileError.h"
 #include "LocalTime.h"
+#include "SharedFile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -10,48 +11,11 @@
 #include <QFileInfo>
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
-
-QString SystemError() {
-    return QString::fromLocal8Bit(std::strerror(errno));
-}
-
-int OpenRetrying(const QByteArray& path, int flags, mode_t mode = 0666) {
-    int fd = -1;
-    do
-        fd = ::open(path.constData(), flags | O_CLOEXEC, mode);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-bool WriteAll(int fd, const QByteArray& bytes) {
-    qsizetype written = 0;
-    while (written < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        written += n;
-    }
-    return true;
-}
-
-// A new or renamed entry is only durable once its folder is.
-bool SyncFolderOf(const QString& path) {
-    const QByteArray dir = QFile::encodeName(QFileInfo(path).absolutePath());
-    const int fd = OpenRetrying(dir, O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
-}
 
 // Tabs and line ends would break the line into other fields.
 QString Field(QString text) {
@@ -69,34 +33,22 @@ QString JournalTime() {
 
 void TSerialJournal::Append(int64_t serial, const QString& event, const QString& port,
                             const QString& pid) {
-    const QByteArray path = QFile::encodeName(FPath);
     struct stat before {};
-    const bool existed = ::stat(path.constData(), &before) == 0;
+    const bool existed = ::stat(QFile::encodeName(FPath).constData(), &before) == 0;
     // Read too: the last byte tells whether a power cut left a line unfinished.
-    const int fd = OpenRetrying(path, O_RDWR | O_APPEND | O_CREAT);
-    if (fd < 0)
-        throw ECliError(exitFile, FileErrorText("open", FPath, SystemError()));
-    QByteArray line;
-    // A line cut short by a power cut is ended, so that this one stands on its own.
-    if (existed && before.st_size > 0) {
-        char last = '\n';
-        if (::pread(fd, &last, 1, before.st_size - 1) == 1 && last != '\n')
-            line += '\n';
-    }
+    const TFd fd(OpenRetrying(FPath, O_RDWR | O_APPEND | O_CREAT));
+    if (fd.Get() < 0)
+        throw ECliError(exitFile, FileErrorText("open", FPath, SystemErrorText(errno)));
+    QByteArray line = existed ? EndOfCutLine(fd.Get(), before.st_size) : QByteArray();
     line += QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
                 .arg(JournalTime())
                 .arg(serial)
                 .arg(event, Field(port),
                      pid.isEmpty() ? QString::number(QCoreApplication::applicationPid()) : pid)
                 .toUtf8();
-    QString error;
-    if (!WriteAll(fd, line) || ::fdatasync(fd) != 0)
-        error = FileErrorText("write", FPath, SystemError());
-    ::close(fd);
-    if (error.isEmpty() && !existed && !SyncFolderOf(FPath))
-        error = FileErrorText("write", FPath, SystemError());
-    if (!error.isEmpty())
-        throw ECliError(exitFile, error);
+    if (!WriteAll(fd.Get(), line) || ::fdatasync(fd.Get()) != 0 ||
+        (!existed && !SyncFolderOf(FPath)))
+        throw ECliError(exitFile, FileErrorText("write", FPath, SystemErrorText(errno)));
 }
 
 std::optional<TJournalEntry> TSerialJournal::LastEntry() const {
@@ -139,7 +91,7 @@ bool ReplaceDurably(const QString& path, const QByteArray& bytes, QString* error
     struct stat st {};
     const bool existed = ::stat(target.constData(), &st) == 0;
     bool ok = false;
-    const int fd = OpenRetrying(temporary, O_WRONLY | O_CREAT | O_TRUNC, 0666);
+    const int fd = OpenRetrying(path + QStringLiteral(".new"), O_WRONLY | O_CREAT | O_TRUNC);
     if (fd >= 0) {
         ok = (!existed || ::fchmod(fd, st.st_mode & 07777) == 0) && WriteAll(fd, bytes) &&
              ::fsync(fd) == 0;
@@ -148,7 +100,7 @@ bool ReplaceDurably(const QString& path, const QByteArray& bytes, QString* error
     }
     if (!ok) {
         if (error)
-            *error = SystemError();
+            *error = SystemErrorText(errno);
         ::unlink(temporary.constData());
     }
     return ok;

@@ -1,13 +1,11 @@
 #include "HistoryLog.h"
 
 #include "FileError.h"
+#include "SharedFile.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QThread>
 #include <cerrno>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -19,64 +17,12 @@ namespace {
 // the window must not hang with it.
 constexpr int LockTimeoutMs = 3000;
 
-QString SystemError(int error) {
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-int OpenRetrying(const QString& path, int flags) {
-    const QByteArray native = QFile::encodeName(path);
-    int fd = -1;
-    do
-        fd = ::open(native.constData(), flags | O_CLOEXEC, 0666);
-    while (fd < 0 && errno == EINTR);
-    return fd;
-}
-
-// A descriptor closed whatever way its scope is left; closing it also drops its lock.
-class TFd {
-public:
-    explicit TFd(int fd = -1) : FFd(fd) {}
-    ~TFd() { Reset(); }
-    TFd(const TFd&) = delete;
-    TFd& operator=(const TFd&) = delete;
-    int Get() const { return FFd; }
-    void Reset(int fd = -1) {
-        if (FFd >= 0)
-            ::close(FFd);
-        FFd = fd;
-    }
-
-private:
-    int FFd;
-};
-
-bool LockWithin(int fd, int operation) {
-    QElapsedTimer timer;
-    timer.start();
-    for (;;) {
-        if (::flock(fd, operation | LOCK_NB) == 0)
-            return true;
-        if (errno != EWOULDBLOCK && errno != EINTR)
-            return false;
-        if (timer.elapsed() >= LockTimeoutMs) {
-            errno = EWOULDBLOCK;
-            return false;
-        }
-        QThread::msleep(5);
-    }
-}
-
 QString LockFailure(const QString& path, int error) {
     if (error == EWOULDBLOCK)
         return FileErrorText(
             "lock", path,
             QStringLiteral("Another program held it for over %1 s.").arg(LockTimeoutMs / 1000));
-    return FileErrorText("lock", path, SystemError(error));
-}
-
-bool SyncFolder(const QString& folder) {
-    const TFd fd(OpenRetrying(folder, O_RDONLY | O_DIRECTORY));
-    return fd.Get() >= 0 && ::fsync(fd.Get()) == 0;
+    return FileErrorText("lock", path, SystemErrorText(error));
 }
 
 // -1 when the file is not there.
@@ -112,49 +58,44 @@ bool THistoryLog::Append(const THistoryRecord& record, QString* error) const {
     const QString lockPath = FFolder + u'/' + LockFileName;
     const TFd lock(OpenRetrying(lockPath, O_RDWR | O_CREAT));
     if (lock.Get() < 0)
-        return Fail(error, FileErrorText("open", lockPath, SystemError(errno)));
-    if (!LockWithin(lock.Get(), LOCK_SH))
+        return Fail(error, FileErrorText("open", lockPath, SystemErrorText(errno)));
+    if (!LockWithin(lock.Get(), LOCK_SH, LockTimeoutMs))
         return Fail(error, LockFailure(lockPath, errno));
 
     TFd fd(OpenRetrying(path, O_RDWR | O_APPEND | O_CREAT));
     if (fd.Get() < 0)
-        return Fail(error, FileErrorText("open", path, SystemError(errno)));
+        return Fail(error, FileErrorText("open", path, SystemErrorText(errno)));
     struct stat info {};
     if (::fstat(fd.Get(), &info) != 0)
-        return Fail(error, FileErrorText("read", path, SystemError(errno)));
+        return Fail(error, FileErrorText("read", path, SystemErrorText(errno)));
     int64_t size = info.st_size;
     if (size > 0 && size + line.size() > FRotateBytes) {
         // Renaming needs every other writer out of the file: the exclusive lock. flock cannot
         // turn a shared lock into an exclusive one without letting go, so another process may
         // rotate first; hence the size is looked at again under the lock.
         fd.Reset();
-        if (!LockWithin(lock.Get(), LOCK_EX))
+        if (!LockWithin(lock.Get(), LOCK_EX, LockTimeoutMs))
             return Fail(error, LockFailure(lockPath, errno));
         size = FileSize(path);
         if (size > 0 && size + line.size() > FRotateBytes) {
             if (::rename(QFile::encodeName(path).constData(),
                          QFile::encodeName(OldPath()).constData()) != 0)
-                return Fail(error,
-                            FileErrorText(
-                                "rename", path,
-                                QStringLiteral("%1 (to %2)").arg(SystemError(errno), OldFileName)));
-            SyncFolder(FFolder);
+                return Fail(
+                    error,
+                    FileErrorText(
+                        "rename", path,
+                        QStringLiteral("%1 (to %2)").arg(SystemErrorText(errno), OldFileName)));
+            SyncFolderOf(path);
         }
         fd.Reset(OpenRetrying(path, O_RDWR | O_APPEND | O_CREAT));
         if (fd.Get() < 0)
-            return Fail(error, FileErrorText("open", path, SystemError(errno)));
+            return Fail(error, FileErrorText("open", path, SystemErrorText(errno)));
         if (::fstat(fd.Get(), &info) != 0)
-            return Fail(error, FileErrorText("read", path, SystemError(errno)));
+            return Fail(error, FileErrorText("read", path, SystemErrorText(errno)));
         size = info.st_size;
     }
     // A line a power cut left unfinished is ended, so that this one stands on its own.
-    QByteArray out;
-    if (size > 0) {
-        char last = '\n';
-        if (::pread(fd.Get(), &last, 1, size - 1) == 1 && last != '\n')
-            out += '\n';
-    }
-    out += line;
+    const QByteArray out = EndOfCutLine(fd.Get(), size) + line;
     // One write: appends of other processes never land inside the line.
     ssize_t written = -1;
     do
@@ -162,12 +103,12 @@ bool THistoryLog::Append(const THistoryRecord& record, QString* error) const {
     while (written < 0 && errno == EINTR);
     if (written != out.size())
         return Fail(error, FileErrorText("write", path,
-                                         written < 0 ? SystemError(errno)
+                                         written < 0 ? SystemErrorText(errno)
                                                      : QStringLiteral("The disk is full.")));
     if (::fdatasync(fd.Get()) != 0)
-        return Fail(error, FileErrorText("write", path, SystemError(errno)));
+        return Fail(error, FileErrorText("write", path, SystemErrorText(errno)));
     if (size == 0)
-        SyncFolder(FFolder); // a new file is durable once its folder is
+        SyncFolderOf(path); // a new file is durable once its folder is
     return true;
 }
 
@@ -178,7 +119,7 @@ bool THistoryLog::Read(QList<THistoryRecord>& records, int* skipped, QString* er
     // Held shared, no rotation falls between reading the two files. A folder that may not be
     // written has no lock file to take, and no writer to fear either.
     TFd lock(OpenRetrying(FFolder + u'/' + LockFileName, O_RDONLY));
-    if (lock.Get() >= 0 && !LockWithin(lock.Get(), LOCK_SH))
+    if (lock.Get() >= 0 && !LockWithin(lock.Get(), LOCK_SH, LockTimeoutMs))
         lock.Reset();
     for (const QString& path : {OldPath(), Path()}) {
         QFile file(path);

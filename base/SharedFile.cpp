@@ -1,0 +1,76 @@
+#include "SharedFile.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QThread>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+QString SystemErrorText(int error) {
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+int OpenRetrying(const QString& path, int flags, unsigned mode) {
+    const QByteArray native = QFile::encodeName(path);
+    int fd = -1;
+    do
+        fd = ::open(native.constData(), flags | O_CLOEXEC, static_cast<mode_t>(mode));
+    while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+void TFd::Reset(int fd) {
+    if (FFd >= 0)
+        ::close(FFd);
+    FFd = fd;
+}
+
+bool WriteAll(int fd, const QByteArray& bytes) {
+    qsizetype written = 0;
+    while (written < bytes.size()) {
+        const ssize_t n =
+            ::write(fd, bytes.constData() + written, static_cast<size_t>(bytes.size() - written));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        written += n;
+    }
+    return true;
+}
+
+bool SyncFolderOf(const QString& path) {
+    const TFd fd(OpenRetrying(QFileInfo(path).absolutePath(), O_RDONLY | O_DIRECTORY));
+    return fd.Get() >= 0 && ::fsync(fd.Get()) == 0;
+}
+
+bool LockWithin(int fd, int operation, int timeoutMs, const std::function<bool()>& stopped) {
+    QElapsedTimer timer;
+    timer.start();
+    for (;;) {
+        if (::flock(fd, operation | LOCK_NB) == 0)
+            return true;
+        if (errno != EWOULDBLOCK && errno != EINTR)
+            return false;
+        if (stopped && stopped()) {
+            errno = EINTR;
+            return false;
+        }
+        if (timer.elapsed() >= timeoutMs) {
+            errno = EWOULDBLOCK;
+            return false;
+        }
+        QThread::msleep(5);
+    }
+}
+
+QByteArray EndOfCutLine(int fd, int64_t size) {
+    char last = '\n';
+    if (size > 0 && ::pread(fd, &last, 1, static_cast<off_t>(size - 1)) == 1 && last != '\n')
+        return QByteArrayLiteral("\n");
+    return {};
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+// Files that several processes append to or replace under a lock, and that must hold what
+// was written through a power cut: the serial counter, its journal, the records, the history.
+
+// The C library's text for an errno value.
+QString SystemErrorText(int error);
+
+// open(2) with O_CLOEXEC, tried again when a signal interrupts it; -1 with errno set.
+int OpenRetrying(const QString& path, int flags, unsigned mode = 0666);
+
+// A descriptor closed whatever way its scope is left; closing it also drops its lock.
+class TFd {
+public:
+    explicit TFd(int fd = -1) : FFd(fd) {}
+    ~TFd() { Reset(); }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return FFd; }
+    void Reset(int fd = -1);
+
+private:
+    int FFd;
+};
+
+// Every byte, through short writes and interrupting signals.
+bool WriteAll(int fd, const QByteArray& bytes);
+
+// A new or renamed entry is only durable once the folder holding it is.
+bool SyncFolderOf(const QString& path);
+
+// flock(2) with a time-out, which a blocking flock cannot have. False with errno EWOULDBLOCK
+// when the time ran out, EINTR when `stopped` said to give up, else flock's own.
+bool LockWithin(int fd, int operation, int timeoutMs, const std::function<bool()>& stopped = {});
+
+// "\n" when a power cut left the file's last line unfinished (its size bytes do not end in a
+// line end), so that a line appended after it stands on its own; else nothing.
+QByteArray EndOfCutLine(int fd, int64_t size);
