@@ -27,6 +27,7 @@ test-asan: deps
 
 # Only the tests labelled "thread" are built and run.
 test-tsan: deps
+	@tools/install-deps.sh sanitizers
 	cmake --preset tsan >/dev/null
 	cmake --build --preset tsan -j $(JOBS)
 	ctest --preset tsan
