@@ -129,7 +129,6 @@ struct TPrinterSim::TImpl {
     // Closes the datagram socket once the last answer before a stop is out, when the faults
     // say the printer goes away then.
     void GoneAfterStop();
-    int PacingRate(const TSimFaults& faults, bool udp) const;
 };
 
 TPrinterSim::TPrinterSim() : F(std::make_unique<TImpl>()) {}
@@ -393,7 +392,7 @@ QByteArray TPrinterSim::LastBlock(uint16_t command) const {
 
 QByteArray TPrinterSim::ProgramImage() const {
     std::lock_guard lock(F->FLock);
-    return F->FMemory.FImage;
+    return F->FMemory.FImage.FBytes;
 }
 
 bool TPrinterSim::ProgramEnded() const {
@@ -554,24 +553,6 @@ void TPrinterSim::TImpl::ReadUdp(int fd) {
     }
 }
 
-int TPrinterSim::TImpl::PacingRate(const TSimFaults& faults, bool udp) const {
-    if (faults.FPacingBaud >= 0)
-        return faults.FPacingBaud;
-    int slave = -1;
-    int32_t rate = 0;
-    {
-        std::lock_guard lock(FLock);
-        slave = FSlaveFd;
-        rate = FMemory.FRate;
-    }
-    if (!udp) {
-        const int line = LineRate(slave);
-        if (line >= 0)
-            return line;
-    }
-    return std::max(0, int(rate));
-}
-
 void TPrinterSim::TImpl::Handle(const TSimReceived& r, bool udp, const sockaddr_in& from) {
     const TSimFrame& f = r.FFrame;
     TSimFaults faults;
@@ -590,24 +571,23 @@ void TPrinterSim::TImpl::Handle(const TSimReceived& r, bool udp, const sockaddr_
         slave = FSlaveFd;
         log = FLog;
     }
-    if (!udp && listen > 0) {
-        // The tool set its side of the line; at another rate the printer would only see noise.
-        const int line = std::max(0, LineRate(slave));
-        if (line != listen) {
-            if (log)
-                log(QStringLiteral("%1 pty cmd %2: not heard (line at %3, listening at %4)")
-                        .arg(double(r.FLastUs - FStartUs) / 1e6, 10, 'f', 3)
-                        .arg(f.FCommand, 2, 16, QLatin1Char('0'))
-                        .arg(line)
-                        .arg(listen));
-            return;
-        }
+    const int line = udp ? -1 : LineRate(slave);
+    // The tool set its side of the line; at another rate the printer would only see noise.
+    if (!udp && listen > 0 && std::max(0, line) != listen) {
+        if (log)
+            log(QStringLiteral("%1 pty cmd %2: not heard (line at %3, listening at %4)")
+                    .arg(double(r.FLastUs - FStartUs) / 1e6, 10, 'f', 3)
+                    .arg(f.FCommand, 2, 16, QLatin1Char('0'))
+                    .arg(std::max(0, line))
+                    .arg(listen));
+        return;
     }
     // The filter is the caller's code: it runs with no lock held.
     const TSimAnswer answer = SimDecide(f, faults, counters, id);
 
     // The frame becomes visible together with its effects, so a caller that has waited for
     // it finds the printer's state already updated.
+    int32_t switched = 0; // the rate the printer was last switched to, this frame included
     {
         std::lock_guard lock(FLock);
         FFrames.append(f);
@@ -624,13 +604,17 @@ void TPrinterSim::TImpl::Handle(const TSimReceived& r, bool udp, const sockaddr_
             FMemory.Take(f);
             ++FAnswered;
         }
+        switched = FMemory.FRate;
     }
     FFramesChanged.notify_all();
 
     if (!answer.FPieces.isEmpty()) {
         // A line carries 10 bits a byte: the reply cannot end before the request has
         // fully arrived and the reply itself has been on the line.
-        const int rate = PacingRate(faults, udp);
+        // Paced at the tool's side of the line; without one, at the rate switched to.
+        const int rate = faults.FPacingBaud >= 0 ? faults.FPacingBaud
+                         : line >= 0             ? line
+                                                 : std::max(0, int(switched));
         int64_t startUs = r.FLastUs;
         int64_t replyUs = 0;
         if (rate > 0) {

@@ -92,8 +92,11 @@ int64_t SimNowMs() {
     return SimNowUs() / 1000;
 }
 
-QString SimHex(const QByteArray& bytes) {
-    return QString::fromLatin1(bytes.toHex(' ').toUpper());
+int64_t SimFirstFrameMs(const QList<TSimFrame>& frames, uint16_t command) {
+    for (const TSimFrame& f : frames)
+        if (f.FCommand == command)
+            return f.FTimeMs;
+    return -1;
 }
 
 void TSimFrameReader::Feed(const char* p, int n, int64_t us) {

@@ -6,6 +6,7 @@
 // the XOR of the data.
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <cstdint>
 #include <vector>
@@ -49,10 +50,17 @@ QByteArray SimBuildFrame(uint8_t direction, uint16_t command, uint32_t argument,
                          const QByteArray& data);
 // True when bytes hold exactly one frame of that direction with both checksums right.
 bool SimParseFrame(const QByteArray& bytes, uint8_t direction, TSimFrame* frame = nullptr);
+inline QByteArray SimRequest(uint16_t command, uint32_t argument, const QByteArray& data = {}) {
+    return SimBuildFrame(kSimRequest, command, argument, data);
+}
+inline QByteArray SimReply(uint16_t command, uint32_t argument, const QByteArray& data = {}) {
+    return SimBuildFrame(kSimReply, command, argument, data);
+}
 // Monotonic clock of TSimFrame::FTimeMs.
 int64_t SimNowMs();
 int64_t SimNowUs();
-QString SimHex(const QByteArray& bytes);
+// FTimeMs of the first of frames with that command; -1 when none came.
+int64_t SimFirstFrameMs(const QList<TSimFrame>& frames, uint16_t command);
 
 // A request frame with the times its first and last bytes arrived.
 struct TSimReceived {

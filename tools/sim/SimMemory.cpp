@@ -48,7 +48,7 @@ void TSimMemory::Take(const TSimFrame& f) {
     case SimCmd::SelectMode:
         FMode = f.FArgument;
         if (f.FArgument == modeProgram) {
-            FImage.clear();
+            FImage.FBytes.clear();
             FEnded = false;
             ++FChanges;
         } else if (f.FArgument == modeDownload) {
@@ -61,15 +61,11 @@ void TSimMemory::Take(const TSimFrame& f) {
     case SimCmd::WriteProgram: {
         if (FEnded) {
             // Blocks after the end belong to a new programming run.
-            FImage.clear();
+            FImage.FBytes.clear();
             FEnded = false;
         }
-        const uint64_t end = uint64_t(f.FArgument) + uint64_t(f.FData.size());
-        if (end > uint64_t(kMaxImageSize))
+        if (!FImage.Write(f.FArgument, f.FData))
             return;
-        if (end > uint64_t(FImage.size()))
-            FImage.append(QByteArray(int(end) - FImage.size(), char(0xFF)));
-        FImage.replace(int(f.FArgument), f.FData.size(), f.FData);
         ++FChanges;
         return;
     }
@@ -104,8 +100,8 @@ QList<QPair<QString, QByteArray>> TSimMemory::OutputFiles() const {
     for (const auto& [command, name] : kept)
         if (FKept.contains(command))
             files.append({QLatin1String(name), FKept.value(command)});
-    if (!FImage.isEmpty())
-        files.append({QStringLiteral("firmware.bin"), FImage});
+    if (!FImage.FBytes.isEmpty())
+        files.append({QStringLiteral("firmware.bin"), FImage.FBytes});
     for (auto it = FFiles.cbegin(); it != FFiles.cend(); ++it) {
         QString name =
             it.key() == SimCmd::WriteFont ? QStringLiteral("font.bin")

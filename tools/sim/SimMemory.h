@@ -38,7 +38,7 @@ struct TSimMemory {
     QByteArray FId = QByteArrayLiteral("PRN 6104");
     QHash<uint16_t, QByteArray> FLast; // data of the last taken frame of each command
     QHash<uint16_t, QByteArray> FKept; // the four settings blocks
-    QByteArray FImage;                 // firmware blocks assembled by offset
+    TSimFile FImage{true, 0, {}, 0};   // firmware blocks assembled by offset from address 0
     bool FEnded = false;               // end-of-programming selection seen
     QMap<uint16_t, TSimFile> FFiles;
     uint64_t FSession = 0; // download-mode selections so far
