@@ -2,6 +2,7 @@
 // (a fixed seed), each paced like a line at 115200 bit/s, with a recipe of a 64 KiB firmware
 // and a serial number: how long each printer waits from its first answer to its first block,
 // and how long the whole takes against what the line allows.
+#include "Files.h"
 #include "PrinterSim.h"
 
 #include <QCoreApplication>
@@ -28,13 +29,6 @@ constexpr int kPrinters = 8;
 constexpr int kSpreadMs = 60000;
 constexpr int kImageBytes = 64 * 1024;
 constexpr uint32_t kSeed = 16;
-constexpr uint16_t kQuery = 0x20;
-constexpr uint16_t kProgramBlock = 0x2E;
-
-bool Write(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
 
 struct TPrinter {
     int64_t FPlugged = 0; // SimNowMs()
@@ -53,10 +47,10 @@ int main(int argc, char* argv[]) {
     }
 
     QTemporaryDir dir;
-    if (!Write(dir.filePath(QStringLiteral("fw.bin")), SimFirmwareImage(kImageBytes)) ||
-        !Write(dir.filePath(QStringLiteral("serial.txt")), "1000\n") ||
-        !Write(dir.filePath(QStringLiteral("recipe.ini")),
-               "[RECIPE]\n1=program fw.bin\n2=set-factory NUV-II --serial-file serial.txt\n") ||
+    if (!WriteFile(dir.filePath(QStringLiteral("fw.bin")), SimFirmwareImage(kImageBytes)) ||
+        !WriteFile(dir.filePath(QStringLiteral("serial.txt")), "1000\n") ||
+        !WriteFile(dir.filePath(QStringLiteral("recipe.ini")),
+                   "[RECIPE]\n1=program fw.bin\n2=set-factory NUV-II --serial-file serial.txt\n") ||
         !QDir(dir.path()).mkdir(QStringLiteral("files")))
         return 1;
     QStringList ports;
@@ -122,14 +116,9 @@ int main(int argc, char* argv[]) {
     int64_t lastPlugged = 0;
     for (int i = 0; i < kPrinters; ++i) {
         const TPrinter& p = printers[size_t(i)];
-        int64_t answered = -1;
-        int64_t firstBlock = -1;
-        for (const TSimFrame& f : p.FSim->Frames()) {
-            if (f.FCommand == kQuery && answered < 0)
-                answered = f.FTimeMs;
-            if (f.FCommand == kProgramBlock && firstBlock < 0)
-                firstBlock = f.FTimeMs;
-        }
+        const QList<TSimFrame> frames = p.FSim->Frames();
+        const int64_t answered = SimFirstFrameMs(frames, SimCmd::QueryDevice);
+        const int64_t firstBlock = SimFirstFrameMs(frames, SimCmd::WriteProgram);
         const double wait = double(firstBlock - answered) / 1000;
         worstWait = std::max(worstWait, wait);
         lastPlugged = std::max(lastPlugged, p.FPlugged - start);

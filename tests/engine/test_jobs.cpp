@@ -71,12 +71,7 @@ private slots:
         QFETCH(uint, mode);
         TEngineRig rig;
         rig.FWorker.FStream.SetData(Pattern(256));
-        const QString file = WriteFile(rig.FDir, "font.bin", Pattern(256));
-        QVERIFY(!file.isEmpty());
-        rig.FWorker.FFileNames = {file};
-        rig.FWorker.FFileLabels = {"font.bin"};
-        rig.FWorker.FFileCommands = {"$63"};
-        rig.FWorker.FFileBases = {"0"};
+        rig.SetDownload(QStringLiteral("font.bin"), Pattern(256));
         QCOMPARE(rig.Run(static_cast<uint8_t>(job)), 0);
 
         const QList<TSimFrame> frames = rig.FSim.Frames();
@@ -147,10 +142,8 @@ private slots:
         rig.FSim.SetFaults(faults);
         const QByteArray bytes = Pattern(512);
         if (download) {
-            rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("f.bin"), bytes)};
-            rig.FWorker.FFileLabels = {QStringLiteral("f.bin")};
-            rig.FWorker.FFileCommands = {QStringLiteral("$63")};
-            rig.FWorker.FFileBases = {QStringLiteral("$1000")};
+            rig.SetDownload(QStringLiteral("f.bin"), bytes, QStringLiteral("$63"),
+                            QStringLiteral("$1000"));
         } else {
             rig.FWorker.FStream.SetData(bytes);
         }
@@ -207,10 +200,7 @@ private slots:
         faults.FGoneAfterStop = udp;
         rig.FSim.SetFaults(faults);
         if (download) {
-            rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("f.bin"), Pattern(Total))};
-            rig.FWorker.FFileLabels = {QStringLiteral("f.bin")};
-            rig.FWorker.FFileCommands = {QStringLiteral("$63")};
-            rig.FWorker.FFileBases = {QStringLiteral("0")};
+            rig.SetDownload(QStringLiteral("f.bin"), Pattern(Total));
         } else {
             rig.FWorker.FStream.SetData(Pattern(Total));
         }
@@ -290,10 +280,7 @@ private slots:
 
     void badEntryFailsTheJob() {
         TEngineRig rig;
-        rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("a.bin"), Pattern(10))};
-        rig.FWorker.FFileLabels = {QStringLiteral("a.bin")};
-        rig.FWorker.FFileCommands = {QStringLiteral("$6G")};
-        rig.FWorker.FFileBases = {QStringLiteral("0")};
+        rig.SetDownload(QStringLiteral("a.bin"), Pattern(10), QStringLiteral("$6G"));
         QCOMPARE(rig.Run(jobDownload), int(errJobFailed));
         QVERIFY(rig.LogLines().constLast().startsWith("ERROR '$6G' is not a valid integer value"));
     }
@@ -335,10 +322,7 @@ private slots:
         TEngineRig rig;
         rig.SetCommand(cmdSetFactoryInfo, QByteArray("NUV\0001000", 8));
         rig.FWorker.FStream.SetData(Pattern(1024));
-        rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("font.bin"), Pattern(300))};
-        rig.FWorker.FFileLabels = {QStringLiteral("font.bin")};
-        rig.FWorker.FFileCommands = {QStringLiteral("$63")};
-        rig.FWorker.FFileBases = {QStringLiteral("0")};
+        rig.SetDownload(QStringLiteral("font.bin"), Pattern(300));
         TCommThread* worker = &rig.FWorker;
         if (at == QLatin1String("before post"))
             worker->RequestCancel();
@@ -405,10 +389,7 @@ private slots:
         }
         rig.FSim.SetFaults(faults);
         rig.FWorker.FStream.SetData(Pattern(257));
-        rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("f.bin"), Pattern(300))};
-        rig.FWorker.FFileLabels = {QStringLiteral("f.bin")};
-        rig.FWorker.FFileCommands = {QStringLiteral("$63")};
-        rig.FWorker.FFileBases = {QStringLiteral("0")};
+        rig.SetDownload(QStringLiteral("f.bin"), Pattern(300));
         rig.SetCommand(cmdSetParameters, Pattern(16));
         QCOMPARE(rig.Run(static_cast<uint8_t>(job)), silent ? int(errNoReply) : 0);
         QCOMPARE(rig.FWorker.FRetries, retries);

@@ -2,6 +2,7 @@
 // folder, else in the per-user folder, seeded once from the executable's folder or the installed
 // data folder.
 #include "AppFolder.h"
+#include "Files.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,20 +10,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-namespace {
-
-bool Write(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return QDir().mkpath(QFileInfo(path).path()) && f.open(QIODevice::WriteOnly) &&
-           f.write(bytes) == bytes.size();
-}
-
-QByteArray Read(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-} // namespace
+namespace {} // namespace
 
 class TestAppFolder : public QObject {
     Q_OBJECT
@@ -99,23 +87,23 @@ private slots:
         // A build tree has its own copies beside the executable; an installed program has them
         // in its data folder.
         for (const QString& name : SeedFileNames()) {
-            QVERIFY(Write(program + "/" + name, "PROGRAM"));
+            QVERIFY(WriteFile(program + "/" + name, "PROGRAM"));
             if (installed)
-                QVERIFY(Write(data + "/" + name, "INSTALLED"));
+                QVERIFY(WriteFile(data + "/" + name, "INSTALLED"));
         }
         if (installed) { // nothing of the program's folder reaches an installed user's folder
             for (const QString& name : SeedFileNames())
                 QVERIFY(QFile::remove(program + "/" + name));
         }
         if (!config.isEmpty())
-            QVERIFY(Write(program + "/config.ini", "[APP]\n"));
+            QVERIFY(WriteFile(program + "/config.ini", "[APP]\n"));
         const QString userFolder = tmp.filePath("home/data/nuv-printer-tool");
         if (user == "blocked")
-            QVERIFY(Write(tmp.filePath("home/data"), "a file where the folder should be"));
+            QVERIFY(WriteFile(tmp.filePath("home/data"), "a file where the folder should be"));
         if (user == "read-only")
             QVERIFY(QDir().mkpath(userFolder));
         for (const QString& name : userHas)
-            QVERIFY(Write(userFolder + "/" + name, "mine"));
+            QVERIFY(WriteFile(userFolder + "/" + name, "mine"));
 
         // Root may write anywhere, so which paths count as writable is decided here.
         QSet<QString> unwritable;
@@ -149,18 +137,18 @@ private slots:
         if (seed.isEmpty())
             return;
         for (const QString& name : SeedFileNames())
-            QCOMPARE(Read(userFolder + "/" + name),
+            QCOMPARE(ReadFile(userFolder + "/" + name),
                      userHas.contains(name) ? QByteArray("mine") : seed.toUtf8());
         for (const QString& name : userHas)
-            QCOMPARE(Read(userFolder + "/" + name), QByteArray("mine"));
+            QCOMPARE(ReadFile(userFolder + "/" + name), QByteArray("mine"));
         QVERIFY(QFileInfo(userFolder + "/codepage.ini").isWritable());
 
         // A later start changes nothing the user edited, and gives nothing again that the user
         // deleted.
-        QVERIFY(Write(userFolder + "/error.wav", "edited"));
+        QVERIFY(WriteFile(userFolder + "/error.wav", "edited"));
         QVERIFY(QFile::remove(userFolder + "/ok.wav"));
         QCOMPARE(ChooseAppFolder(program, env).FPath, userFolder);
-        QCOMPARE(Read(userFolder + "/error.wav"), QByteArray("edited"));
+        QCOMPARE(ReadFile(userFolder + "/error.wav"), QByteArray("edited"));
         QVERIFY(!QFileInfo::exists(userFolder + "/ok.wav"));
     }
 
@@ -172,9 +160,9 @@ private slots:
         QVERIFY(tmp.isValid());
         const QString prefix = tmp.filePath("usr");
         const QString data = prefix + "/share/" + AppPackageName();
-        QVERIFY(Write(data + "/codepage.ini", "INSTALLED"));
-        QVERIFY(Write(data + "/ok.wav", "OK"));
-        QVERIFY(Write(data + "/error.wav", "ERROR"));
+        QVERIFY(WriteFile(data + "/codepage.ini", "INSTALLED"));
+        QVERIFY(WriteFile(data + "/ok.wav", "OK"));
+        QVERIFY(WriteFile(data + "/error.wav", "ERROR"));
         QVERIFY(QDir().mkpath(prefix + "/bin"));
         qputenv("XDG_DATA_HOME", tmp.filePath("home/.local/share").toUtf8());
 
@@ -187,8 +175,8 @@ private slots:
         const TAppFolder folder = ChooseAppFolder(prefix + "/bin");
         QCOMPARE(folder.FPath, UserAppFolder());
         QVERIFY(folder.FProblem.isEmpty());
-        QCOMPARE(Read(UserAppFolder() + "/codepage.ini"), QByteArray("INSTALLED"));
-        QCOMPARE(Read(UserAppFolder() + "/error.wav"), QByteArray("ERROR"));
+        QCOMPARE(ReadFile(UserAppFolder() + "/codepage.ini"), QByteArray("INSTALLED"));
+        QCOMPARE(ReadFile(UserAppFolder() + "/error.wav"), QByteArray("ERROR"));
 
         // The build tree: its own folder is writable, so nothing moves.
         QVERIFY(!IsInstalledProgram(tmp.path()));

@@ -3,6 +3,7 @@
 // the conversion cache and the record preview.
 
 #include "BmpFile.h"
+#include "Files.h"
 #include "LogoImage.h"
 
 #include <QCoreApplication>
@@ -132,10 +133,6 @@ TBmpFile Rle(int bits, int width, int height, const QByteArray& stream, QList<QR
     f.FColoursUsed = uint32_t(palette.size());
     f.FData = stream;
     return f;
-}
-
-QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
 }
 
 const QRgb Black = qRgb(0, 0, 0);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "CommThread.h"
+#include "Files.h"
 #include "PrinterSim.h"
 
 #include <QCoreApplication>
@@ -8,23 +9,10 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-// Bytes from "03 FF 2F ..." text.
-inline QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
-inline QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
 // Writes name in dir; returns its path, empty when it could not be written.
 inline QString WriteFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
     const QString path = dir.filePath(name);
-    QFile f(path);
-    if (!f.open(QIODevice::WriteOnly) || f.write(bytes) != bytes.size())
-        return {};
-    return path;
+    return WriteFile(path, bytes) ? path : QString();
 }
 
 // Stands in for the window: collects what the worker posts.
@@ -88,6 +76,18 @@ public:
         FWorker.FCmdArg = 0;
         FWorker.FCmdLength = static_cast<int32_t>(data.size());
         std::memcpy(FWorker.FCmdData, data.constData(), static_cast<size_t>(data.size()));
+    }
+
+    // One file to download, written as name in FDir.
+    void SetDownload(const QString& name, const QByteArray& bytes,
+                     const QString& command = QStringLiteral("$63"),
+                     const QString& base = QStringLiteral("0")) {
+        const QString path = WriteFile(FDir, name, bytes);
+        QVERIFY(!path.isEmpty());
+        FWorker.FFileNames = {path};
+        FWorker.FFileLabels = {name};
+        FWorker.FFileCommands = {command};
+        FWorker.FFileBases = {base};
     }
 
     QList<QByteArray> LogLines() const {

@@ -3,6 +3,7 @@
 // Shared helpers for the window tests: capture every message box, sound and file dialog, and a
 // fake worker hand-over that records what a job was given and completes it.
 
+#include "Files.h"
 #include "UniMain.h"
 
 #include <QCoreApplication>
@@ -69,24 +70,12 @@ inline void InstallCaptureSeams() {
     };
 }
 
-inline bool WriteFile(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
 // Saves a picture as a Windows bitmap, making its folder; returns the path.
 inline QString SaveBitmap(const QString& path, const QImage& image) {
     QDir().mkpath(QFileInfo(path).absolutePath());
     if (!image.save(path, "BMP"))
         qWarning("could not save %s", qPrintable(path));
     return path;
-}
-
-inline QByteArray ReadFile(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return f.readAll();
 }
 
 // Stands in for the worker: records the job's inputs when it is posted and completes it with

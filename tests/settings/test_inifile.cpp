@@ -1,4 +1,5 @@
 #include "CodePageList.h"
+#include "Files.h"
 #include "IniFile.h"
 #include "Permissions.h"
 
@@ -17,18 +18,6 @@ TIniFile FromText(const char* text) {
     TIniFile ini;
     ini.LoadFromBytes(QByteArray(text));
     return ini;
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly))
-        return "<unreadable>";
-    return f.readAll();
-}
-
-bool WriteAll(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
 }
 
 } // namespace
@@ -202,7 +191,7 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath("config.ini");
-        QVERIFY(WriteAll(path, text));
+        QVERIFY(WriteFile(path, text));
 
         TIniFile ini;
         QVERIFY(ini.Load(path));
@@ -212,7 +201,7 @@ private slots:
         ini.WriteInteger("PARA", "BAUDRATE", ini.ReadInteger("PARA", "BAUDRATE", 0));
         ini.WriteInteger("PARA", "IDLE TIME", 50);
         QVERIFY(ini.Save(path));
-        QCOMPARE(ReadAll(path), text);
+        QCOMPARE(ReadFile(path), text);
 
         // Changes touch only their own lines and keep the line's spacing and line end.
         ini.WriteInteger("para", "baudrate", 38400);
@@ -438,13 +427,13 @@ private slots:
         QVERIFY(dir.isValid());
         const QString path = dir.filePath("config.ini");
         const QByteArray text = "\xEF\xBB\xBF\xEF\xBB\xBF[PARA]\r\nBAUDRATE=19200\r\n";
-        QVERIFY(WriteAll(path, text));
+        QVERIFY(WriteFile(path, text));
         TIniFile ini;
         QVERIFY(ini.Load(path));
         QCOMPARE(ini.ReadInteger("PARA", "BAUDRATE", 9600), 19200);
         ini.WriteInteger("PARA", "BAUDRATE", 19200);
         QVERIFY(ini.Save(path));
-        QCOMPARE(ReadAll(path), text);
+        QCOMPARE(ReadFile(path), text);
     }
 
     void loadMissingAndUnreadable() {
@@ -476,11 +465,11 @@ private slots:
         // The replacement file cannot be created beside the target: its name would be too
         // long (this fails for every user, root included).
         const QString longPath = dir.filePath(QString(250, u'c') + ".ini");
-        QVERIFY(WriteAll(longPath, old));
+        QVERIFY(WriteFile(longPath, old));
         error.clear();
         QVERIFY(!ini.Save(longPath, &error));
         QVERIFY2(!error.isEmpty() && !error.contains("Unknown"), qPrintable(error));
-        QCOMPARE(ReadAll(longPath), old);
+        QCOMPARE(ReadFile(longPath), old);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files).size(), 1);
 
         // The target is a folder.
@@ -492,9 +481,9 @@ private slots:
 
         // And a save that can happen replaces the file.
         const QString good = dir.filePath("config.ini");
-        QVERIFY(WriteAll(good, old));
+        QVERIFY(WriteFile(good, old));
         QVERIFY(ini.Save(good, &error));
-        QCOMPARE(ReadAll(good), QByteArray("[PARA]\nBAUDRATE=38400\n"));
+        QCOMPARE(ReadFile(good), QByteArray("[PARA]\nBAUDRATE=38400\n"));
     }
 
     // In a folder that takes no new files, a file that may be written is rewritten in place; when
@@ -513,7 +502,7 @@ private slots:
         const QString path = sub + "/config.ini";
         const QByteArray old = "; hand-made\r\n[PARA]\r\nBAUDRATE=19200\r\n";
         QVERIFY(QDir(dir.path()).mkdir("ro"));
-        QVERIFY(WriteAll(path, old));
+        QVERIFY(WriteFile(path, old));
         // The bits for "others" matter too: as root the save runs as another user.
         const auto all = [](QFileDevice::Permissions p) {
             return p | QFileDevice::Permissions::fromInt(p.toInt() >> 4) |
@@ -543,7 +532,7 @@ private slots:
             QSKIP("the temporary folder cannot be reached as another user");
 
         QCOMPARE(saved, fileWritable);
-        QCOMPARE(ReadAll(path), fileWritable ? QByteArray("[PARA]\nBAUDRATE=38400\n") : old);
+        QCOMPARE(ReadFile(path), fileWritable ? QByteArray("[PARA]\nBAUDRATE=38400\n") : old);
         QCOMPARE(QDir(sub).entryList(QDir::Files | QDir::Hidden).size(), 1);
         if (!fileWritable) {
             QCOMPARE(error, QString("Neither the file nor its folder \"%1\" may be written.")
@@ -579,7 +568,7 @@ private slots:
         QTemporaryDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath("codepage.ini");
-        QVERIFY(WriteAll(path, bytes));
+        QVERIFY(WriteFile(path, bytes));
         QStringList list = {"previous"};
         QString error;
         QVERIFY(LoadCodePageList(path, list, &error));
@@ -604,7 +593,7 @@ private slots:
         QVERIFY(dir.isValid());
         const QString path = QDir(dir.path()).absoluteFilePath("codepage.ini");
         if (bytes != "-")
-            QVERIFY(WriteAll(path, bytes));
+            QVERIFY(WriteFile(path, bytes));
         QStringList list = BuiltInCodePages();
         QString error;
         QVERIFY(!LoadCodePageList(path, list, &error));

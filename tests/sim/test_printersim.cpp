@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "PrinterSim.h"
 
 #include <QDir>
@@ -17,20 +18,9 @@
 
 namespace {
 
-QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
-
 const QByteArray kQuery = Hex("03FF2000000000000800D418444556494345 3F3F");
 // Reply to the query with the default identification "PRN 6104".
 const QByteArray kQueryReply = Hex("03FE2000000000000800D56F50524E2036313034");
-
-QByteArray Request(uint16_t command, uint32_t argument, const QByteArray& data = {}) {
-    return SimBuildFrame(0xFF, command, argument, data);
-}
-QByteArray Reply(uint16_t command, uint32_t argument, const QByteArray& data = {}) {
-    return SimBuildFrame(0xFE, command, argument, data);
-}
 
 QByteArray Pattern(int size, int seed) {
     QByteArray b(size, Qt::Uninitialized);
@@ -144,13 +134,14 @@ private slots:
     }
 
     void frameHelpers() {
-        QCOMPARE(Request(0x2F, 1), Hex("03FF2F0001000000 0000D200"));
-        QCOMPARE(Request(0x61, 0, "abc"), Hex("03FF610000000000 03009E60616263"));
-        QCOMPARE(Request(0x2B, 115200), Hex("03FF2B0000C20100 00001400"));
-        QCOMPARE(Request(0x2F, 0xFFFFFFFF), Hex("03FF2F00FFFFFFFF 0000D300"));
-        QCOMPARE(Request(0x63, 0x1000, Pattern(256, 1)).left(11), Hex("03FF630000100000 00018E"));
-        QCOMPARE(Request(0x63, 0x1100, Pattern(44, 1)).left(11), Hex("03FF630000110000 2C00A2"));
-        QCOMPARE(Request(0x20, 0, "DEVICE??"), kQuery);
+        QCOMPARE(SimRequest(0x2F, 1), Hex("03FF2F0001000000 0000D200"));
+        QCOMPARE(SimRequest(0x61, 0, "abc"), Hex("03FF610000000000 03009E60616263"));
+        QCOMPARE(SimRequest(0x2B, 115200), Hex("03FF2B0000C20100 00001400"));
+        QCOMPARE(SimRequest(0x2F, 0xFFFFFFFF), Hex("03FF2F00FFFFFFFF 0000D300"));
+        QCOMPARE(SimRequest(0x63, 0x1000, Pattern(256, 1)).left(11),
+                 Hex("03FF630000100000 00018E"));
+        QCOMPARE(SimRequest(0x63, 0x1100, Pattern(44, 1)).left(11), Hex("03FF630000110000 2C00A2"));
+        QCOMPARE(SimRequest(0x20, 0, "DEVICE??"), kQuery);
 
         TSimFrame f;
         QVERIFY(SimParseFrame(kQueryReply, 0xFE, &f));
@@ -174,7 +165,7 @@ private slots:
         for (const QByteArray& id : {QByteArray("PRN 610"), QByteArray("PRN 6104ABCD"),
                                      QByteArray("prn 61xx"), QByteArray()}) {
             FSim->SetIdentification(id);
-            const QByteArray expected = Reply(0x20, 0, id);
+            const QByteArray expected = SimReply(0x20, 0, id);
             QCOMPARE(FPort->Exchange(kQuery, expected.size()), expected);
         }
     }
@@ -188,15 +179,15 @@ private slots:
 
         FSim->SetIdentification("PRN 61XX1234");
         QVERIFY(udp.Send(kQuery));
-        QCOMPARE(udp.Receive(2000), Reply(0x20, 0, "PRN 61XX1234"));
+        QCOMPARE(udp.Receive(2000), SimReply(0x20, 0, "PRN 61XX1234"));
 
         // Both transports serve at once, and a bad datagram gets no answer.
         QByteArray bad = kQuery;
         bad[10] = char(bad[10] ^ 0x10);
         QVERIFY(udp.Send(bad));
-        QVERIFY(udp.Send(Request(0x2F, 1)));
-        QCOMPARE(udp.Receive(2000), Reply(0x2F, 1));
-        QCOMPARE(FPort->Exchange(Request(0x2F, 0), 12), Reply(0x2F, 0));
+        QVERIFY(udp.Send(SimRequest(0x2F, 1)));
+        QCOMPARE(udp.Receive(2000), SimReply(0x2F, 1));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2F, 0), 12), SimReply(0x2F, 0));
         QCOMPARE(FSim->Frames().size(), 4);
     }
 
@@ -212,7 +203,7 @@ private slots:
         QVERIFY(FSim->Frames().isEmpty());
         TPtyPort right(FSim->SlavePath(), B38400);
         QCOMPARE(right.Exchange(kQuery, kQueryReply.size()), kQueryReply);
-        QCOMPARE(right.Exchange(Request(0x2B, 115200), 12), Reply(0x2B, 115200));
+        QCOMPARE(right.Exchange(SimRequest(0x2B, 115200), 12), SimReply(0x2B, 115200));
         QCOMPARE(FSim->ListenRate(), 115200);
         QVERIFY(right.Send(kQuery));
         QCOMPARE(right.Read(1, 300), QByteArray());
@@ -233,8 +224,8 @@ private slots:
         hugeValid[10] = char(0x03 ^ 0xFF ^ 0x20 ^ 0x20);
         // Noise, the 03 03 FF restart, broken frames, then one good frame.
         QVERIFY(FPort->Send(Hex("5503") + badHeader + badData + hugeValid + Hex("0303") +
-                            Request(0x2F, 1)));
-        QCOMPARE(FPort->Read(12, 2000), Reply(0x2F, 1));
+                            SimRequest(0x2F, 1)));
+        QCOMPARE(FPort->Read(12, 2000), SimReply(0x2F, 1));
         QCOMPARE(FPort->Read(1, 50), QByteArray());
         const QList<TSimFrame> frames = FSim->Frames();
         QCOMPARE(frames.size(), 1);
@@ -244,7 +235,7 @@ private slots:
     // The tool opens and closes the port for every job and may leave half a frame behind.
     void survivesReopenAndStaleBytes() {
         QCOMPARE(FPort->Exchange(kQuery, kQueryReply.size()), kQueryReply);
-        QVERIFY(FPort->Send(Request(0x60, 0, Pattern(16, 3)).left(9)));
+        QVERIFY(FPort->Send(SimRequest(0x60, 0, Pattern(16, 3)).left(9)));
         FPort->Close();
         for (int job = 0; job < 3; ++job) {
             TPtyPort port(FSim->SlavePath());
@@ -253,12 +244,12 @@ private slots:
         }
         // A stale half frame whose header swallows the next frame's start.
         TPtyPort port(FSim->SlavePath());
-        QVERIFY(port.Send(Request(0x60, 0, Pattern(16, 3)).left(14)));
+        QVERIFY(port.Send(SimRequest(0x60, 0, Pattern(16, 3)).left(14)));
         QCOMPARE(port.Exchange(kQuery, kQueryReply.size()), kQueryReply);
         // A partial header whose data never come is given up after a quiet spell; a short
         // frame behind it could not otherwise complete it.
-        QVERIFY(port.Send(Request(0x60, 0, Pattern(16, 3)).left(12)));
-        QCOMPARE(port.Exchange(Request(0x2F, 1), 12, 3000), Reply(0x2F, 1));
+        QVERIFY(port.Send(SimRequest(0x60, 0, Pattern(16, 3)).left(12)));
+        QCOMPARE(port.Exchange(SimRequest(0x2F, 1), 12, 3000), SimReply(0x2F, 1));
     }
 
     void junkAndReplyData() {
@@ -266,8 +257,8 @@ private slots:
         faults.FJunkBefore = Hex("5503");
         faults.FReplyDataLength = 5;
         FSim->SetFaults(faults);
-        const QByteArray expected = Hex("5503") + Reply(0x60, 0, Hex("0001020304"));
-        QCOMPARE(FPort->Exchange(Request(0x60, 0, Pattern(16, 0)), expected.size()), expected);
+        const QByteArray expected = Hex("5503") + SimReply(0x60, 0, Hex("0001020304"));
+        QCOMPARE(FPort->Exchange(SimRequest(0x60, 0, Pattern(16, 0)), expected.size()), expected);
         // The identification reply carries the identification only.
         const QByteArray expectedId = Hex("5503") + kQueryReply;
         QCOMPARE(FPort->Exchange(kQuery, expectedId.size()), expectedId);
@@ -277,21 +268,21 @@ private slots:
         TSimFaults faults;
         faults.FBadHeaderChecksum = true;
         FSim->SetFaults(faults);
-        QByteArray got = FPort->Exchange(Request(0x2F, 1), 12);
+        QByteArray got = FPort->Exchange(SimRequest(0x2F, 1), 12);
         QCOMPARE(got.size(), 12);
         QVERIFY(!SimParseFrame(got, 0xFE));
-        got[10] = Reply(0x2F, 1)[10];
-        QCOMPARE(got, Reply(0x2F, 1));
+        got[10] = SimReply(0x2F, 1)[10];
+        QCOMPARE(got, SimReply(0x2F, 1));
 
         faults = {};
         faults.FBadDataChecksum = true;
         FSim->SetFaults(faults);
-        got = FPort->Exchange(Request(0x2F, 1), 16);
+        got = FPort->Exchange(SimRequest(0x2F, 1), 16);
         QCOMPARE(got.size(), 16);
         QVERIFY(!SimParseFrame(got, 0xFE));
         QCOMPARE(char(got[8]), char(4)); // data added so the data check has something to fail
-        QCOMPARE(got.left(11), Reply(0x2F, 1, got.mid(12)).left(11));
-        QVERIFY(got[11] != Reply(0x2F, 1, got.mid(12))[11]);
+        QCOMPARE(got.left(11), SimReply(0x2F, 1, got.mid(12)).left(11));
+        QVERIFY(got[11] != SimReply(0x2F, 1, got.mid(12))[11]);
     }
 
     void splitDelayAndPacing() {
@@ -352,15 +343,15 @@ private slots:
         faults.FIgnoreFirstTries = 2;
         faults.FFilter = [](const TSimFrame& f) { return f.FCommand == 0x60; };
         FSim->SetFaults(faults);
-        const QByteArray block = Request(0x60, 0, Pattern(16, 9));
+        const QByteArray block = SimRequest(0x60, 0, Pattern(16, 9));
         QVERIFY(FPort->Send(block + block));
         QCOMPARE(FPort->Exchange(kQuery, kQueryReply.size()), kQueryReply);
         QVERIFY(FPort->Send(block));
-        QCOMPARE(FPort->Exchange(kQuery, 12 + kQueryReply.size()), Reply(0x60, 0) + kQueryReply);
+        QCOMPARE(FPort->Exchange(kQuery, 12 + kQueryReply.size()), SimReply(0x60, 0) + kQueryReply);
         QCOMPARE(FSim->Frames().size(), 5);
         QCOMPARE(FSim->AnsweredFrames(), 3);
         // A different frame has its own count.
-        const QByteArray other = Request(0x60, 0, Pattern(16, 10));
+        const QByteArray other = SimRequest(0x60, 0, Pattern(16, 10));
         QVERIFY(FPort->Send(other));
         QCOMPARE(FPort->Exchange(kQuery, kQueryReply.size()), kQueryReply);
         QCOMPARE(FSim->LastBlock(0x60), Pattern(16, 9)); // ignored frames are not taken
@@ -369,7 +360,7 @@ private slots:
         faults.FSilent = true;
         faults.FFilter = [](const TSimFrame& f) { return f.FCommand == 0x61; };
         FSim->SetFaults(faults);
-        QVERIFY(FPort->Send(Request(0x61, 0, "abc")));
+        QVERIFY(FPort->Send(SimRequest(0x61, 0, "abc")));
         QCOMPARE(FPort->Exchange(kQuery, kQueryReply.size()), kQueryReply);
 
         faults.FFilter = nullptr;
@@ -378,7 +369,7 @@ private slots:
         QVERIFY(FPort->Send(kQuery));
         QVERIFY(FSim->WaitForFrames(seen + 1, 2000));
         FSim->SetFaults({});
-        QCOMPARE(FPort->Exchange(Request(0x2F, 1), 12), Reply(0x2F, 1));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2F, 1), 12), SimReply(0x2F, 1));
     }
 
     // A request the printer does not answer puts nothing on the line: no reply to time and
@@ -415,15 +406,15 @@ private slots:
         faults = {};
         faults.FNoRateSwitchReply = true;
         FSim->SetFaults(faults);
-        QVERIFY(FPort->Send(Request(0x2B, 115200)));
-        QCOMPARE(FPort->Exchange(Request(0x2F, 1), 12), Reply(0x2F, 1));
+        QVERIFY(FPort->Send(SimRequest(0x2B, 115200)));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2F, 1), 12), SimReply(0x2F, 1));
         QCOMPARE(FSim->LinkRate(), 0); // not answered, not switched
 
         FSim->SetFaults({});
         QCOMPARE(FSim->Mode(), int64_t(1));
-        QCOMPARE(FPort->Exchange(Request(0x2B, 115200), 12), Reply(0x2B, 115200));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2B, 115200), 12), SimReply(0x2B, 115200));
         QCOMPARE(FSim->LinkRate(), 115200);
-        QCOMPARE(FPort->Exchange(Request(0x2B, 9600), 12), Reply(0x2B, 9600));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2B, 9600), 12), SimReply(0x2B, 9600));
         QCOMPARE(FSim->LinkRate(), 9600);
     }
 
@@ -431,35 +422,37 @@ private slots:
         QCOMPARE(FSim->Mode(), int64_t(-1));
         QVERIFY(!FSim->ProgramEnded());
         const QByteArray a = Pattern(256, 1), b = Pattern(256, 2);
-        QCOMPARE(FPort->Exchange(Request(0x2F, 0), 12), Reply(0x2F, 0));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2F, 0), 12), SimReply(0x2F, 0));
         QCOMPARE(FSim->Mode(), int64_t(0));
-        QCOMPARE(FPort->Exchange(Request(0x2E, 256, b), 12), Reply(0x2E, 256));
-        QCOMPARE(FPort->Exchange(Request(0x2E, 0, a), 12), Reply(0x2E, 0));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2E, 256, b), 12), SimReply(0x2E, 256));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2E, 0, a), 12), SimReply(0x2E, 0));
         // A wild offset is answered but not kept.
-        QCOMPARE(FPort->Exchange(Request(0x2E, 0xFFFFFF00, a), 12), Reply(0x2E, 0xFFFFFF00));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2E, 0xFFFFFF00, a), 12), SimReply(0x2E, 0xFFFFFF00));
         QVERIFY(!FSim->ProgramEnded());
-        QCOMPARE(FPort->Exchange(Request(0x2F, 0xFFFFFFFF), 12), Reply(0x2F, 0xFFFFFFFF));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2F, 0xFFFFFFFF), 12), SimReply(0x2F, 0xFFFFFFFF));
         QCOMPARE(FSim->ProgramImage(), a + b);
         QVERIFY(FSim->ProgramEnded());
         QCOMPARE(FSim->Mode(), int64_t(0xFFFFFFFF));
 
         // A new program mode starts a new image; a gap reads as erased flash.
-        QCOMPARE(FPort->Exchange(Request(0x2F, 0), 12), Reply(0x2F, 0));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2F, 0), 12), SimReply(0x2F, 0));
         QVERIFY(!FSim->ProgramEnded());
-        QCOMPARE(FPort->Exchange(Request(0x2E, 512, a), 12), Reply(0x2E, 512));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2E, 512, a), 12), SimReply(0x2E, 512));
         QCOMPARE(FSim->ProgramImage(), QByteArray(512, char(0xFF)) + a);
     }
 
     void downloadedFilesByAddress() {
         const QByteArray font = Pattern(300, 5), logo = Pattern(600, 6);
-        QCOMPARE(FPort->Exchange(Request(0x2F, 1), 12), Reply(0x2F, 1));
-        QCOMPARE(FPort->Exchange(Request(0x63, 0x1100, font.mid(256)), 12), Reply(0x63, 0x1100));
-        QCOMPARE(FPort->Exchange(Request(0x63, 0x1000, font.left(256)), 12), Reply(0x63, 0x1000));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2F, 1), 12), SimReply(0x2F, 1));
+        QCOMPARE(FPort->Exchange(SimRequest(0x63, 0x1100, font.mid(256)), 12),
+                 SimReply(0x63, 0x1100));
+        QCOMPARE(FPort->Exchange(SimRequest(0x63, 0x1000, font.left(256)), 12),
+                 SimReply(0x63, 0x1000));
         for (int at = 0; at < logo.size(); at += 256)
-            QCOMPARE(FPort->Exchange(Request(0x2D, uint32_t(at), logo.mid(at, 256)), 12),
-                     Reply(0x2D, uint32_t(at)));
+            QCOMPARE(FPort->Exchange(SimRequest(0x2D, uint32_t(at), logo.mid(at, 256)), 12),
+                     SimReply(0x2D, uint32_t(at)));
         // A logo command moved to another code still lands in a file in download mode.
-        QCOMPARE(FPort->Exchange(Request(0x45, 0x80, "xyz"), 12), Reply(0x45, 0x80));
+        QCOMPARE(FPort->Exchange(SimRequest(0x45, 0x80, "xyz"), 12), SimReply(0x45, 0x80));
         QCOMPARE(FSim->DownloadedFile(0x63), font);
         QCOMPARE(FSim->DownloadBase(0x63), 0x1000u);
         QCOMPARE(FSim->DownloadedFile(0x2D), logo);
@@ -468,27 +461,29 @@ private slots:
         QCOMPARE(FSim->DownloadedCommands(), (QList<uint16_t>{0x2D, 0x45, 0x63}));
 
         // The next download session replaces the font but leaves the logo.
-        QCOMPARE(FPort->Exchange(Request(0x2F, 1), 12), Reply(0x2F, 1));
-        QCOMPARE(FPort->Exchange(Request(0x63, 0x2000, "new"), 12), Reply(0x63, 0x2000));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2F, 1), 12), SimReply(0x2F, 1));
+        QCOMPARE(FPort->Exchange(SimRequest(0x63, 0x2000, "new"), 12), SimReply(0x63, 0x2000));
         QCOMPARE(FSim->DownloadedFile(0x63), QByteArray("new"));
         QCOMPARE(FSim->DownloadBase(0x63), 0x2000u);
         QCOMPARE(FSim->DownloadedFile(0x2D), logo);
         // A block too far away for one file is answered but dropped.
-        QCOMPARE(FPort->Exchange(Request(0x63, 0xFFFFFF00, "far"), 12), Reply(0x63, 0xFFFFFF00));
+        QCOMPARE(FPort->Exchange(SimRequest(0x63, 0xFFFFFF00, "far"), 12),
+                 SimReply(0x63, 0xFFFFFF00));
         QCOMPARE(FSim->DownloadedFile(0x63), QByteArray("new"));
     }
 
     void settingsBlocksAndWriteOutput() {
         const QByteArray para = Hex("0001C20000010000 32000000C800C800");
-        QCOMPARE(FPort->Exchange(Request(0x60, 0, Pattern(16, 1)), 12), Reply(0x60, 0));
-        QCOMPARE(FPort->Exchange(Request(0x60, 0, para), 12), Reply(0x60, 0));
-        QCOMPARE(FPort->Exchange(Request(0x61, 0, QByteArray("AB\0\0", 4)), 12), Reply(0x61, 0));
-        QCOMPARE(FPort->Exchange(Request(0x62, 0, Hex("00002580")), 12), Reply(0x62, 0));
+        QCOMPARE(FPort->Exchange(SimRequest(0x60, 0, Pattern(16, 1)), 12), SimReply(0x60, 0));
+        QCOMPARE(FPort->Exchange(SimRequest(0x60, 0, para), 12), SimReply(0x60, 0));
+        QCOMPARE(FPort->Exchange(SimRequest(0x61, 0, QByteArray("AB\0\0", 4)), 12),
+                 SimReply(0x61, 0));
+        QCOMPARE(FPort->Exchange(SimRequest(0x62, 0, Hex("00002580")), 12), SimReply(0x62, 0));
         QCOMPARE(FSim->LastBlock(0x60), para);
         QCOMPARE(FSim->LastBlock(0x20), QByteArray());
         const uint64_t changes = FSim->ChangeCount();
-        QCOMPARE(FPort->Exchange(Request(0x2F, 1), 12), Reply(0x2F, 1));
-        QCOMPARE(FPort->Exchange(Request(0x63, 0, "font"), 12), Reply(0x63, 0));
+        QCOMPARE(FPort->Exchange(SimRequest(0x2F, 1), 12), SimReply(0x2F, 1));
+        QCOMPARE(FPort->Exchange(SimRequest(0x63, 0, "font"), 12), SimReply(0x63, 0));
         QVERIFY(FSim->ChangeCount() > changes);
 
         QTemporaryDir tmp;
@@ -563,14 +558,14 @@ private slots:
         QVERIFY2(udpPort != 0, text.constData());
         QVERIFY(text.contains("pty: /dev/pts/"));
 
-        const QByteArray reply = Reply(0x20, 0, "PRN 61XX");
+        const QByteArray reply = SimReply(0x20, 0, "PRN 61XX");
         TUdpPort udp(udpPort);
         QVERIFY(udp.Send(kQuery));
         QCOMPARE(udp.Receive(2000), reply);
         {
             TPtyPort port(link);
             QCOMPARE(port.Exchange(kQuery, reply.size()), reply);
-            QCOMPARE(port.Exchange(Request(0x64, 0, "MODEL1"), 12), Reply(0x64, 0));
+            QCOMPARE(port.Exchange(SimRequest(0x64, 0, "MODEL1"), 12), SimReply(0x64, 0));
         }
         QTRY_VERIFY_WITH_TIMEOUT((text += sim.readAllStandardOutput()).count("cmd ") >= 3, 5000);
         QVERIFY(text.contains("cmd 64 arg 00000000 len 6: answered"));

@@ -1,3 +1,4 @@
+#include "Files.h"
 #include "SimFaults.h"
 
 #include <QTest>
@@ -5,17 +6,6 @@
 Q_DECLARE_METATYPE(TSimFaults)
 
 namespace {
-
-QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
-
-QByteArray Request(uint16_t command, uint32_t argument, const QByteArray& data = {}) {
-    return SimBuildFrame(0xFF, command, argument, data);
-}
-QByteArray Reply(uint16_t command, uint32_t argument, const QByteArray& data = {}) {
-    return SimBuildFrame(0xFE, command, argument, data);
-}
 
 QByteArray Flip(QByteArray bytes, int at, uint8_t mask) {
     bytes[at] = char(uint8_t(bytes[at]) ^ mask);
@@ -28,9 +18,9 @@ TSimFaults Faults(const std::function<void(TSimFaults&)>& set) {
     return faults;
 }
 
-const QByteArray kQuery = Request(0x20, 0, "DEVICE??");
-const QByteArray kQueryReply = Reply(0x20, 0, "PRN 6104");
-const QByteArray kBlock = Request(0x60, 0, Hex("00112233445566778899AABBCCDDEEFF"));
+const QByteArray kQuery = SimRequest(0x20, 0, "DEVICE??");
+const QByteArray kQueryReply = SimReply(0x20, 0, "PRN 6104");
+const QByteArray kBlock = SimRequest(0x60, 0, Hex("00112233445566778899AABBCCDDEEFF"));
 
 bool IsBlock(const TSimFrame& f) {
     return f.FCommand == 0x60;
@@ -55,21 +45,24 @@ private slots:
         QTest::addColumn<int>("gapMs");
         QTest::addColumn<QString>("fate");
 
-        const QByteArray setRate = Request(0x2B, 115200);
+        const QByteArray setRate = SimRequest(0x2B, 115200);
         QTest::newRow("query answered with the identification")
             << kQuery << TSimFaults() << 0 << 0 << true << false << QByteArrayList{kQueryReply} << 0
             << 0 << "answered, 20 bytes";
-        QTest::newRow("junk and reply data") << kBlock << Faults([](TSimFaults& f) {
-            f.FJunkBefore = Hex("5503");
-            f.FReplyDataLength = 3;
-        }) << 0 << 0 << true << false << QByteArrayList{Hex("5503") + Reply(0x60, 0, Hex("000102"))}
-                                             << 0 << 0 << "answered, 17 bytes";
+        QTest::newRow("junk and reply data")
+            << kBlock << Faults([](TSimFaults& f) {
+                   f.FJunkBefore = Hex("5503");
+                   f.FReplyDataLength = 3;
+               })
+            << 0 << 0 << true << false
+            << QByteArrayList{Hex("5503") + SimReply(0x60, 0, Hex("000102"))} << 0 << 0
+            << "answered, 17 bytes";
         QTest::newRow("try ignored")
             << kBlock << Faults([](TSimFaults& f) { f.FIgnoreFirstTries = 2; }) << 1 << 0 << false
             << true << QByteArrayList() << 0 << 0 << "ignored (try 2 of 2)";
         QTest::newRow("answered after the ignored tries")
             << kBlock << Faults([](TSimFaults& f) { f.FIgnoreFirstTries = 2; }) << 2 << 0 << true
-            << true << QByteArrayList{Reply(0x60, 0)} << 0 << 0 << "answered, 12 bytes";
+            << true << QByteArrayList{SimReply(0x60, 0)} << 0 << 0 << "answered, 12 bytes";
         QTest::newRow("filter spares other frames") << kQuery << Faults([](TSimFaults& f) {
             f.FIgnoreFirstTries = 2;
             f.FSilent = true;
@@ -93,7 +86,7 @@ private slots:
             << false << false << QByteArrayList() << 0 << 0 << "not answered (no rate reply)";
         QTest::newRow("rate reply")
             << setRate << TSimFaults() << 0 << 0 << true << false
-            << QByteArrayList{Reply(0x2B, 115200)} << 0 << 0 << "answered, 12 bytes";
+            << QByteArrayList{SimReply(0x2B, 115200)} << 0 << 0 << "answered, 12 bytes";
         QTest::newRow("bad header checksum")
             << kQuery << Faults([](TSimFaults& f) { f.FBadHeaderChecksum = true; }) << 0 << 0
             << true << false << QByteArrayList{Flip(kQueryReply, 10, 0x5A)} << 0 << 0
@@ -101,7 +94,7 @@ private slots:
         // A wrong data check needs data to be wrong about.
         QTest::newRow("bad data checksum")
             << kBlock << Faults([](TSimFaults& f) { f.FBadDataChecksum = true; }) << 0 << 0 << true
-            << false << QByteArrayList{Flip(Reply(0x60, 0, Hex("01020304")), 11, 0xA5)} << 0 << 0
+            << false << QByteArrayList{Flip(SimReply(0x60, 0, Hex("01020304")), 11, 0xA5)} << 0 << 0
             << "answered, 16 bytes, bad checksum";
         QTest::newRow("split and delayed")
             << kQuery << Faults([](TSimFaults& f) {
@@ -113,7 +106,7 @@ private slots:
             << QByteArrayList{kQueryReply.left(6), kQueryReply.mid(6, 7), kQueryReply.mid(13)}
             << 150 << 60 << "answered, 20 bytes, delay 150 ms, 3 pieces";
         QByteArrayList bytes;
-        for (char c : Reply(0x60, 0))
+        for (char c : SimReply(0x60, 0))
             bytes.append(QByteArray(1, c));
         QTest::newRow("no more pieces than bytes, no negative times")
             << kBlock << Faults([](TSimFaults& f) {

@@ -1,4 +1,5 @@
 // The support bundle, unpacked by tar as support unpacks it.
+#include "Files.h"
 #include "Permissions.h"
 #include "SupportBundle.h"
 
@@ -11,16 +12,6 @@
 #include <sys/stat.h>
 
 namespace {
-
-bool WriteBytes(const QString& path, const QByteArray& bytes) {
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
-}
-
-QByteArray ReadBytes(const QString& path) {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // tar's own exit status and what it said.
 int Tar(const QStringList& arguments, QByteArray* output = nullptr) {
@@ -70,7 +61,7 @@ private slots:
             {"history.jsonl", "{\"time\":\"x\"}\n"},
             {"logo.bin", "not for support"}};
         for (const auto& [name, bytes] : present)
-            QVERIFY(WriteBytes(folder.filePath(name), bytes));
+            QVERIFY(WriteFile(folder.filePath(name), bytes));
 
         const QString bundle = out.filePath(QStringLiteral("b.tar.gz"));
         QString error;
@@ -85,9 +76,9 @@ private slots:
         QCOMPARE(Tar({"-xzf", bundle, "-C", out.path()}), 0);
         for (const auto& [name, bytes] : present)
             if (name != QLatin1String("logo.bin"))
-                QCOMPARE(ReadBytes(out.filePath(top + name)), bytes);
+                QCOMPARE(ReadFile(out.filePath(top + name)), bytes);
 
-        const QString text = QString::fromUtf8(ReadBytes(out.filePath(top + "system.txt")));
+        const QString text = QString::fromUtf8(ReadFile(out.filePath(top + "system.txt")));
         for (const QString& expected :
              {QStringLiteral("NUV_II_Tool 9.8.7"), QStringLiteral("Qt: ") + qVersion(),
               QStringLiteral("System: ") + QSysInfo::prettyProductName(),
@@ -112,7 +103,7 @@ private slots:
         QVERIFY(QDir(out.path()).mkdir(QStringLiteral("folder")));
         const QString path = out.filePath(place);
         if (readOnlyFolder)
-            QVERIFY(WriteBytes(path, "an older bundle"));
+            QVERIFY(WriteFile(path, "an older bundle"));
         const QStringList before =
             QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
         if (readOnlyFolder)
@@ -127,7 +118,7 @@ private slots:
                  qPrintable(error));
         QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
         if (readOnlyFolder)
-            QCOMPARE(ReadBytes(path), QByteArray("an older bundle"));
+            QCOMPARE(ReadFile(path), QByteArray("an older bundle"));
     }
 };
 

@@ -11,10 +11,6 @@
 
 namespace {
 
-QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
 QList<THistoryRecord> History(const TfrmMain& w) {
     QList<THistoryRecord> records;
     if (!THistoryLog(w.FAppPath).Read(records))

@@ -18,10 +18,6 @@
 
 namespace {
 
-QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(QByteArray(text).replace(' ', ""));
-}
-
 // Bits per pixel as written in the bitmap's header.
 int BmpBits(const QString& path) {
     const QByteArray b = ReadFile(path);

@@ -22,10 +22,6 @@
 
 namespace {
 
-QByteArray Hex(const char* text) {
-    return QByteArray::fromHex(text);
-}
-
 // A short, valid 8-bit mono WAV file.
 QByteArray TinyWav() {
     QByteArray data(800, char(0x80));
