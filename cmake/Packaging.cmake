@@ -1,6 +1,8 @@
 # What the Debian package carries beside the programs (copyright, changelog, manual pages), and
 # the package itself: `make package`, or `cpack -G DEB` in the package build's folder.
-set(NUV_MAINTAINER "NUV printer tool developers <maintainers@nuv-printer-tool.org>"
+# Who makes the program, in the copyright and as the package's vendor.
+set(NUV_AUTHORS "NUV printer tool developers")
+set(NUV_MAINTAINER "${NUV_AUTHORS} <maintainers@nuv-printer-tool.org>"
     CACHE STRING "The package's maintainer: a name and a mail address")
 
 set(nuv_doc_dir ${CMAKE_INSTALL_DATADIR}/doc/${NUV_PACKAGE_NAME})
@@ -13,6 +15,7 @@ set(NUV_RELEASE_EPOCH 1796774400)
 set(nuv_saved_epoch "$ENV{SOURCE_DATE_EPOCH}")
 set(ENV{SOURCE_DATE_EPOCH} ${NUV_RELEASE_EPOCH})
 string(TIMESTAMP NUV_RELEASE_DATE "%a, %d %b %Y %H:%M:%S +0000" UTC)
+string(TIMESTAMP NUV_RELEASE_MONTH "%B %Y" UTC)
 set(ENV{SOURCE_DATE_EPOCH} "${nuv_saved_epoch}")
 configure_file(packaging/copyright.in ${nuv_pack}/copyright @ONLY)
 configure_file(packaging/changelog.in ${nuv_pack}/changelog.Debian @ONLY)
@@ -51,7 +54,7 @@ install(FILES packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/l
     RENAME ${NUV_PACKAGE_NAME})
 
 set(CPACK_PACKAGE_NAME ${NUV_PACKAGE_NAME})
-set(CPACK_PACKAGE_VENDOR "NUV printer tool developers")
+set(CPACK_PACKAGE_VENDOR ${NUV_AUTHORS})
 set(CPACK_PACKAGE_CONTACT ${NUV_MAINTAINER})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Service tool for NUV series thermal receipt printers")
 set(CPACK_PACKAGE_DESCRIPTION
