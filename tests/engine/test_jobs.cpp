@@ -228,6 +228,12 @@ private slots:
         QCOMPARE(reason.contains("refused the datagrams"), udp);
         const QList<QByteArray> log = rig.LogLines();
         QVERIFY(log.at(log.size() - 2).startsWith("CLOSE  "));
+
+        // The refusal belongs to that job: the next one failing elsewhere does not blame it.
+        rig.FOrigin.FPortName = rig.FDir.filePath(QStringLiteral("gone"));
+        QCOMPARE(rig.Run(jobQuery), int(errOpenFailed));
+        QVERIFY2(!rig.FWorker.FErrorText.contains("refused the datagrams"),
+                 qPrintable(rig.FWorker.FErrorText));
     }
 
     void unansweredEndIsAnError() {
