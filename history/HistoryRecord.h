@@ -66,3 +66,5 @@ std::optional<THistoryRecord> ParseHistoryLine(const QByteArray& line);
 // The file's absolute path, size and SHA-256 as it is now; nullopt with the reason when it
 // cannot be read.
 std::optional<THistoryFile> HistoryFileEntry(const QString& path, QString* error = nullptr);
+// The entry of the file at path from the bytes read of it.
+THistoryFile HistoryFileEntry(const QString& path, const QByteArray& bytes);

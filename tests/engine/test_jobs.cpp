@@ -294,6 +294,16 @@ private slots:
         QCOMPARE(rig.FReceiver.FStatus, QStringList{QStringLiteral("DOWNLOAD empty.bin")});
     }
 
+    // Bytes given with the file are what goes; the path is not read, nor needed.
+    void downloadSendsGivenBytes() {
+        TEngineRig rig;
+        const QByteArray font = Pattern(300);
+        rig.FWorker.SetDownload(
+            FontDownload(rig.FDir.filePath(QStringLiteral("absent.bin")), font));
+        QCOMPARE(rig.Run(jobDownload), 0);
+        QCOMPARE(rig.FSim.DownloadedFile(cmdWriteFont), font);
+    }
+
     void badEntryFailsTheJob() {
         TEngineRig rig;
         rig.FWorker.FFileNames = {WriteFile(rig.FDir, QStringLiteral("a.bin"), Pattern(10))};
