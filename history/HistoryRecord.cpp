@@ -35,8 +35,7 @@ const QString kSerial = QStringLiteral("serial");
 
 } // namespace
 
-QByteArray HistoryLine(const THistoryRecord& r) {
-    TJsonLine line;
+void AddHistoryFields(TJsonLine& line, const THistoryRecord& r) {
     line.Add(kTime, LocalTimeText(r.FTime)).Add(kProgram, r.FProgram).Add(kVersion, r.FVersion);
     line.Add(kPort, r.FPort);
     // Only a USB adapter has these.
@@ -55,6 +54,11 @@ QByteArray HistoryLine(const THistoryRecord& r) {
     // Milliseconds are all a job's duration needs.
     line.Add(kSeconds, std::round(r.FSeconds * 1000) / 1000);
     line.Add(kResult, r.FResult).Add(kReason, r.FReason).Add(kSerial, r.FSerial);
+}
+
+QByteArray HistoryLine(const THistoryRecord& record) {
+    TJsonLine line;
+    AddHistoryFields(line, record);
     return line.Text();
 }
 

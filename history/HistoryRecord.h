@@ -57,6 +57,10 @@ struct THistoryRecord {
     bool operator==(const THistoryRecord&) const = default;
 };
 
+class TJsonLine;
+
+// The record's fields added to line, in the order of history.jsonl.
+void AddHistoryFields(TJsonLine& line, const THistoryRecord& record);
 // The record as one line of JSON, without the line end.
 QByteArray HistoryLine(const THistoryRecord& record);
 // A line read back; nullopt when it is not a JSON object with a time (a line cut short by a
