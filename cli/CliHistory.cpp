@@ -9,7 +9,6 @@
 #include "LocalTime.h"
 #include "PortJobs.h"
 #include "PortList.h"
-#include "PortName.h"
 #include "PortStep.h"
 
 #include <QCoreApplication>
@@ -17,15 +16,13 @@
 #include <QSet>
 #include <cmath>
 
-QString FilesFolder(const TCliRequest& r) {
-    if (!r.FFilesFolder.isEmpty())
-        return r.FFilesFolder;
-    // Chosen only when needed: the rule may create the per-user folder.
-    static const QString folder = ResolveAppFolder(QCoreApplication::applicationDirPath());
+namespace {
+
+// Chosen only when needed: the rule may create the per-user folder.
+const TAppFolder& DefaultFilesFolder() {
+    static const TAppFolder folder = ChooseAppFolder(QCoreApplication::applicationDirPath());
     return folder;
 }
-
-namespace {
 
 // Listing the ports present takes a while; jobs starting on several ports at once, or one
 // after another on one printer, share one list rather than each wait for its own.
@@ -42,22 +39,27 @@ const QList<TPortInfo>& PresentPorts() {
 
 } // namespace
 
-TJobReport JobStart(const QString& port, const QString& job) {
+QString FilesFolder(const TCliRequest& r) {
+    return r.FFilesFolder.isEmpty() ? DefaultFilesFolder().FPath : r.FFilesFolder;
+}
+
+TJobReport JobStart(const QString& port, const QString& job, const QString& peerHost,
+                    uint16_t peerPort) {
     TJobReport report;
-    report.FTime = QDateTime::currentDateTime();
     report.FPort = port;
-    report.FJob = job;
-    if (!IsDatagramPortName(port))
-        if (const auto present = PresentPort(port, PresentPorts())) {
-            report.FUsbId = UsbIdText(*present);
-            report.FUsbSerial = present->FSerialNumber;
-        }
+    THistoryRecord& h = report.FRecord;
+    h.FTime = QDateTime::currentDateTime();
+    const TRecordedPort recorded = RecordedPort(port, peerHost, peerPort, PresentPorts);
+    h.FPort = recorded.FName;
+    h.FUsbId = recorded.FUsbId;
+    h.FUsbSerial = recorded.FUsbSerial;
+    h.FJob = job;
     return report;
 }
 
 TJobReport StepStart(const QString& port, const TPortStep& step) {
-    TJobReport report = JobStart(port, step.FJob);
-    report.FFiles = step.FFiles;
+    TJobReport report = JobStart(port, step.FJob, step.FPeerHost, step.FPeerPort);
+    report.FRecord.FFiles = step.FFiles;
     report.FSha256 = step.FSha256;
     return report;
 }
@@ -65,12 +67,13 @@ TJobReport StepStart(const QString& port, const TPortStep& step) {
 void JobEnded(TJobReport& report, const TPortRunner& runner) {
     report.FStarted = runner.FStarted;
     report.FStatus = runner.FStatus;
-    report.FReason = runner.FStatus == exitOk ? QString() : runner.FMessage;
     report.FDeviceId = runner.FDeviceId;
-    report.FSeconds = double(report.FTime.msecsTo(QDateTime::currentDateTime())) / 1000.0;
-    report.FBytes = runner.FBytes;
-    report.FRetries = runner.FRetries;
-    report.FSerial = runner.FSerial;
+    THistoryRecord& h = report.FRecord;
+    h.FReason = runner.FStatus == exitOk ? QString() : runner.FMessage;
+    h.FSeconds = runner.FSeconds;
+    h.FBytes = runner.FBytes;
+    h.FRetries = runner.FRetries;
+    h.FSerial = runner.FSerial;
 }
 
 namespace {
@@ -86,27 +89,27 @@ void AddStep(TJsonLine& line, const TJobReport& r) {
 
 TJsonLine StartEvent(const TJobReport& r) {
     TJsonLine line = Event(event::Start);
-    line.Add(QStringLiteral("time"), LocalTimeText(r.FTime))
+    line.Add(QStringLiteral("time"), LocalTimeText(r.FRecord.FTime))
         .Add(QStringLiteral("port"), r.FPort)
-        .Add(QStringLiteral("job"), r.FJob);
+        .Add(QStringLiteral("job"), r.FRecord.FJob);
     AddStep(line, r);
     return line;
 }
 
 TJsonLine EndEvent(const TJobReport& r) {
+    const THistoryRecord& h = r.FRecord;
     TJsonLine line = Event(event::End);
     line.Add(QStringLiteral("port"), r.FPort)
-        .Add(QStringLiteral("identification"),
-             r.FDeviceId.isEmpty() ? QString() : IdentificationText(r.FDeviceId))
-        .Add(QStringLiteral("job"), r.FJob)
+        .Add(QStringLiteral("identification"), IdentificationText(r.FDeviceId))
+        .Add(QStringLiteral("job"), h.FJob)
         .Add(QStringLiteral("status"), r.FStatus)
         .Add(QStringLiteral("result"),
              r.FSkipped ? QStringLiteral("skipped") : ResultWord(r.FStatus))
-        .Add(QStringLiteral("reason"), r.FReason)
-        .Add(QStringLiteral("seconds"), std::round(r.FSeconds * 1000) / 1000)
-        .Add(QStringLiteral("bytes"), qint64(r.FBytes))
-        .Add(QStringLiteral("retries"), r.FRetries)
-        .Add(QStringLiteral("serial"), r.FSerial)
+        .Add(QStringLiteral("reason"), h.FReason)
+        .Add(QStringLiteral("seconds"), std::round(h.FSeconds * 1000) / 1000)
+        .Add(QStringLiteral("bytes"), qint64(h.FBytes))
+        .Add(QStringLiteral("retries"), h.FRetries)
+        .Add(QStringLiteral("serial"), h.FSerial)
         .Add(QStringLiteral("sha256"), QString::fromLatin1(r.FSha256));
     AddStep(line, r);
     if (r.FRate > 0)
@@ -116,23 +119,11 @@ TJsonLine EndEvent(const TJobReport& r) {
 
 void AppendHistory(const TCliRequest& r, const TJobReport& report,
                    const std::function<void(const QString&)>& note) {
-    THistoryRecord h;
-    h.FTime = report.FTime;
+    THistoryRecord h = report.FRecord;
     h.FProgram = QCoreApplication::applicationName();
     h.FVersion = QCoreApplication::applicationVersion();
-    h.FPort = report.FPort;
-    h.FUsbId = report.FUsbId;
-    h.FUsbSerial = report.FUsbSerial;
-    h.FIdentification =
-        report.FDeviceId.isEmpty() ? QString() : IdentificationText(report.FDeviceId);
-    h.FJob = report.FJob;
-    h.FFiles = report.FFiles;
-    h.FBytes = report.FBytes;
-    h.FRetries = report.FRetries;
-    h.FSeconds = report.FSeconds;
+    h.FIdentification = IdentificationText(report.FDeviceId);
     h.FResult = ResultWord(report.FStatus);
-    h.FReason = report.FReason;
-    h.FSerial = report.FSerial;
     QString error;
     if (THistoryLog(FilesFolder(r)).Append(h, &error))
         return;
@@ -141,5 +132,9 @@ void AppendHistory(const TCliRequest& r, const TJobReport& report,
     if (told.contains(error))
         return;
     told.insert(error);
-    note(QStringLiteral("%1 was not written: %2").arg(THistoryLog::FileName, error));
+    QString text = THistoryLog::NotWrittenText(error);
+    // Why no folder at all could be written, as the window says it.
+    if (r.FFilesFolder.isEmpty() && !DefaultFilesFolder().FProblem.isEmpty())
+        text += u' ' + DefaultFilesFolder().FProblem;
+    note(text);
 }

@@ -18,12 +18,10 @@ class TPortRunner;
 class TPortStep;
 
 struct TJobReport {
-    QDateTime FTime; // started
-    QString FPort;
-    QString FUsbId; // the adapter's, when the port is one
-    QString FUsbSerial;
-    QString FJob;
-    QList<THistoryFile> FFiles;
+    // The job's history line, but for what AppendHistory adds (the program, its version, the
+    // identification and the result word).
+    THistoryRecord FRecord;
+    QString FPort; // as given: "TCP/IP" stays plain in the events
     QByteArray FSha256;
     int FStep = 0;     // the recipe's step, from 1; 0: a single command
     int FSteps = 0;    // the recipe's steps
@@ -33,20 +31,15 @@ struct TJobReport {
     bool FStarted = false;
     bool FSkipped = false; // an earlier step of the recipe failed
     int FStatus = 0;
-    QString FReason;
     QByteArray FDeviceId;
-    double FSeconds = 0;
-    int64_t FBytes = 0;
-    int FRetries = 0;
-    QString FSerial;
 };
 
 // The files folder: --files, else the window's rule.
 QString FilesFolder(const TCliRequest& r);
 
-// A job starting now on port: the USB adapter's ids looked up before it (an adapter pulled out
-// during the job is still named).
-TJobReport JobStart(const QString& port, const QString& job);
+// A job starting now on port, reaching the datagram peer given for plain "TCP/IP".
+TJobReport JobStart(const QString& port, const QString& job, const QString& peerHost,
+                    uint16_t peerPort);
 TJobReport StepStart(const QString& port, const TPortStep& step);
 // The runner's last job's outcome.
 void JobEnded(TJobReport& report, const TPortRunner& runner);

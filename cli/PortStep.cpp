@@ -4,13 +4,11 @@
 #include "PortJobs.h"
 #include "Report.h"
 
-#include <QCryptographicHash>
-#include <QFileInfo>
 #include <cstring>
 
 TPortStep::TPortStep(const TCliRequest& r, uint8_t job, std::function<void(TCommThread&)> fill)
-    : FJob(r.FCommand), FJobCode(job), FFill(std::move(fill)), FBaudRate(r.FBaudRate),
-      FPeerHost(r.FSettings.FPeerHost), FPeerPort(r.FSettings.FPeerPort), FLogPath(r.FLogPath) {}
+    : FJob(r.FCommand), FPeerHost(r.FSettings.FPeerHost), FPeerPort(r.FSettings.FPeerPort),
+      FJobCode(job), FFill(std::move(fill)), FBaudRate(r.FBaudRate), FLogPath(r.FLogPath) {}
 
 TPortStep::~TPortStep() = default;
 
@@ -46,9 +44,4 @@ std::unique_ptr<TPortStep> DownloadStep(const TCliRequest& r, const TDownloadFil
                                             [file](TCommThread& w) { w.SetDownload(file); });
     step->FTransferBytes = bytes;
     return step;
-}
-
-THistoryFile FileEntry(const QString& path, const QByteArray& bytes) {
-    return {QFileInfo(path).absoluteFilePath(), bytes.size(),
-            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
 }

@@ -34,6 +34,8 @@ public:
     QByteArray FSha256;         // of the image or file it sends; empty when none
     int64_t FTransferBytes = 0; // per printer; 0: no transfer
     bool FData = false;         // its result lines are the command's output (query)
+    const QString FPeerHost;    // the datagram peer "TCP/IP" reaches
+    const uint16_t FPeerPort;
 
     // Starts the step on the runner's printer (its result cleared first). done runs on the main
     // thread once the step has ended, its result in the runner, exactly once; false, and done
@@ -48,8 +50,6 @@ private:
     uint8_t FJobCode;
     std::function<void(TCommThread&)> FFill;
     int32_t FBaudRate;
-    QString FPeerHost;
-    uint16_t FPeerPort;
     QString FLogPath;
 };
 
@@ -59,6 +59,3 @@ std::unique_ptr<TPortStep> CommandStep(const TCliRequest& r, uint16_t code, cons
 // One file downloaded, bytes long.
 std::unique_ptr<TPortStep> DownloadStep(const TCliRequest& r, const TDownloadFile& file,
                                         int64_t bytes);
-
-// A file's entry for the history from the bytes read of it.
-THistoryFile FileEntry(const QString& path, const QByteArray& bytes);

@@ -99,15 +99,15 @@ void TPrinterRun::StepDone() {
     JobEnded(FCurrent, FRunner);
     if (!FCurrent.FDeviceId.isEmpty())
         FDeviceId = FCurrent.FDeviceId;
-    if (!FCurrent.FSerial.isEmpty())
-        FSerial = FCurrent.FSerial;
+    if (!FCurrent.FRecord.FSerial.isEmpty())
+        FSerial = FCurrent.FRecord.FSerial;
     FOutput.StepEnded(*this, FCurrent);
     if (FCurrent.FStatus == exitOk) {
         Next();
         return;
     }
     FStatus = FCurrent.FStatus;
-    FReason = FCurrent.FReason.isEmpty() ? StatusWord(FStatus) : FCurrent.FReason;
+    FReason = FCurrent.FRecord.FReason.isEmpty() ? StatusWord(FStatus) : FCurrent.FRecord.FReason;
     FFailedStep = FStep;
     for (int i = FStep + 1; i < Steps(); ++i) {
         TJobReport skipped = StepStart(FRunner.FPort, Step(i));
@@ -116,7 +116,7 @@ void TPrinterRun::StepDone() {
         skipped.FPrinter = FPrinter;
         skipped.FSkipped = true;
         skipped.FStatus = FStatus;
-        skipped.FReason =
+        skipped.FRecord.FReason =
             QStringLiteral("Skipped: step %1 (%2) failed.").arg(FStep + 1).arg(Step(FStep).FJob);
         FOutput.StepEnded(*this, skipped);
     }
@@ -165,17 +165,17 @@ public:
                     .arg(report.FPort)
                     .arg(report.FStep)
                     .arg(report.FSteps)
-                    .arg(report.FJob,
+                    .arg(report.FRecord.FJob,
                          report.FSkipped ? QStringLiteral("-") : IdText(report.FDeviceId),
                          report.FSkipped ? QStringLiteral("skipped")
                                          : ResultText(report.FStatus) +
                                                (run.FRunner.FNote.isEmpty()
                                                     ? QString()
                                                     : QStringLiteral(", ") + run.FRunner.FNote),
-                         report.FSkipped ? QStringLiteral("-") : Seconds(report.FSeconds)));
+                         report.FSkipped ? QStringLiteral("-") : Seconds(report.FRecord.FSeconds)));
         if (!report.FSkipped && report.FStatus != exitOk)
-            FSet.PortNote(run.FRunner,
-                          report.FReason.isEmpty() ? StatusWord(report.FStatus) : report.FReason);
+            FSet.PortNote(run.FRunner, report.FRecord.FReason.isEmpty() ? StatusWord(report.FStatus)
+                                                                        : report.FRecord.FReason);
     }
 
     void PrinterEnded(TPrinterRun& run) override {

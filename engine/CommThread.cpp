@@ -146,6 +146,8 @@ void TCommThread::RunOneJob(uint8_t job) {
     try {
         FLog.Clear();
         FLinkOpened = false;
+        FLinkWorked = false;
+        FPeerRefused = false;
         FPortName = FOrigin ? FOrigin->FPortName : QString();
         FBaudRate = FOrigin ? FOrigin->FBaudRate : DeliveredRate;
         FLink.FPeerHost = FOrigin ? FOrigin->FPeerHost : QString();
@@ -249,7 +251,7 @@ void TCommThread::ReportProgress(const QString& text, int32_t done, int32_t tota
 }
 
 void TCommThread::ReportBrokenOff(int32_t acknowledged, int32_t total) {
-    FHaveProgressTime = true;
-    FLastProgressTime = FClock();
-    Post(new TProgressEvent(acknowledged, total));
+    // Past the throttle: the last figure shown is the one the printer acknowledged.
+    FHaveProgressTime = false;
+    ReportProgress(QString(), acknowledged, total, false);
 }

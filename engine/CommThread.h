@@ -18,6 +18,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 
 // Job codes.
 constexpr uint8_t jobDownload = 3;
@@ -116,17 +117,20 @@ struct TJobOrigin {
 };
 
 // A file for the download job: where it is, the label it shows ("DOWNLOAD font.bin"), and the
-// command and base address as texts (decimal, or hexadecimal after "$").
+// command and base address as texts (decimal, or hexadecimal after "$"). Given its bytes, the
+// job sends those and never reads the path: what was checked is what goes.
 struct TDownloadFile {
     QString FPath;
     QString FLabel;
     QString FCommand;
     QString FBase;
+    std::optional<QByteArray> FData;
 };
 // The font file, as the printer takes it: command 0x63 from address 0.
-TDownloadFile FontDownload(const QString& path);
+TDownloadFile FontDownload(const QString& path, std::optional<QByteArray> data = {});
 // The logo image with the command and base address of the LOGO settings.
-TDownloadFile LogoDownload(const QString& path, int32_t command, int32_t base);
+TDownloadFile LogoDownload(const QString& path, int32_t command, int32_t base,
+                           std::optional<QByteArray> data = {});
 
 class TCommThread : public QThread {
     Q_OBJECT
@@ -215,6 +219,7 @@ public:
     uint8_t FJobCode = 0;
     TMemoryStream FStream;
     QStringList FFileNames, FFileLabels, FFileCommands, FFileBases;
+    QList<std::optional<QByteArray>> FFileData; // by index; none: the file is read
     // Makes file the download job's only one.
     void SetDownload(const TDownloadFile& file);
     uint8_t FCmdData[1024] = {};

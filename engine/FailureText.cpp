@@ -42,12 +42,9 @@ TDeviceAccess DeviceAccess(const QString& devicePath) {
     StatDevice(devicePath, access);
     const QString real = QFileInfo(devicePath).canonicalFilePath();
     access.FKernelName = QFileInfo(real.isEmpty() ? devicePath : real).fileName();
-    for (const TPortInfo& port : AvailablePorts()) {
-        if (!real.isEmpty() && QFileInfo(port.FDevice).canonicalFilePath() == real) {
-            access.FVendorId = port.FVendorId;
-            access.FProductId = port.FProductId;
-            break;
-        }
+    if (const auto port = PresentPort(devicePath, AvailablePorts())) {
+        access.FVendorId = port->FVendorId;
+        access.FProductId = port->FProductId;
     }
     return access;
 }

@@ -109,7 +109,8 @@ void TCommThread::DoDownload() {
             if (label == QLatin1String("-"))
                 continue;
             const QString name = FFileNames.at(i);
-            if (!QFileInfo(name).isFile())
+            const std::optional<QByteArray> data = FFileData.value(i);
+            if (!data && !QFileInfo(name).isFile())
                 continue;
             TTransfer file;
             file.FCommand = static_cast<uint16_t>(TextToInt(FFileCommands.value(i)));
@@ -129,7 +130,10 @@ void TCommThread::DoDownload() {
                     .arg(done)
                     .arg(size);
             };
-            FStream.LoadFromFile(name);
+            if (data)
+                FStream.SetData(*data);
+            else
+                FStream.LoadFromFile(name);
             ReportProgress(QStringLiteral("DOWNLOAD ") + label, 0, 0, true);
             allAcknowledged = SendBlocks(file);
         }
@@ -139,13 +143,15 @@ void TCommThread::DoDownload() {
     CloseLink();
 }
 
-TDownloadFile FontDownload(const QString& path) {
+TDownloadFile FontDownload(const QString& path, std::optional<QByteArray> data) {
     return {path, QStringLiteral("font.bin"), QStringLiteral("$%1").arg(cmdWriteFont, 0, 16),
-            QStringLiteral("0")};
+            QStringLiteral("0"), std::move(data)};
 }
 
-TDownloadFile LogoDownload(const QString& path, int32_t command, int32_t base) {
-    return {path, QStringLiteral("logo.bin"), QString::number(command), QString::number(base)};
+TDownloadFile LogoDownload(const QString& path, int32_t command, int32_t base,
+                           std::optional<QByteArray> data) {
+    return {path, QStringLiteral("logo.bin"), QString::number(command), QString::number(base),
+            std::move(data)};
 }
 
 void TCommThread::SetDownload(const TDownloadFile& file) {
@@ -153,6 +159,7 @@ void TCommThread::SetDownload(const TDownloadFile& file) {
     FFileLabels = QStringList{file.FLabel};
     FFileCommands = QStringList{file.FCommand};
     FFileBases = QStringList{file.FBase};
+    FFileData = {file.FData};
 }
 
 void TCommThread::DoQuery() {

@@ -219,8 +219,6 @@ bool TCommThread::OpenLink() {
     }
     FUseDatagram = FLink.FUseDatagram;
     FLinkOpened = true;
-    FLinkWorked = false;
-    FPeerRefused = false;
     msleep(10);
     if (StopsHere(QStringLiteral("Cancelled before the printer was identified.")))
         return false;

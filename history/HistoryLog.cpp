@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -112,25 +113,44 @@ bool THistoryLog::Append(const THistoryRecord& record, QString* error) const {
     return true;
 }
 
-bool THistoryLog::Read(QList<THistoryRecord>& records, int* skipped, QString* error) const {
-    records.clear();
-    if (skipped)
-        *skipped = 0;
+QString THistoryLog::NotWrittenText(const QString& error) {
+    return QStringLiteral("%1 was not written: %2").arg(FileName, error);
+}
+
+QList<THistoryLog::TFile> THistoryLog::ReadFiles() const {
     // Held shared, no rotation falls between reading the two files. A folder that may not be
     // written has no lock file to take, and no writer to fear either.
     TFd lock(OpenRetrying(FFolder + u'/' + LockFileName, O_RDONLY));
     if (lock.Get() >= 0 && !LockWithin(lock.Get(), LOCK_SH, LockTimeoutMs))
         lock.Reset();
-    for (const QString& path : {OldPath(), Path()}) {
+    QList<TFile> files;
+    for (const QString& name : {OldFileName, FileName}) {
+        const QString path = FFolder + u'/' + name;
         QFile file(path);
         if (!file.exists())
             continue;
-        if (!file.open(QIODevice::ReadOnly))
-            return Fail(error, FileErrorText("open", path, file.errorString()));
-        const QByteArray bytes = file.readAll();
+        TFile& read = files.emplace_back();
+        read.FName = name;
+        if (!file.open(QIODevice::ReadOnly)) {
+            read.FError = FileErrorText("open", path, file.errorString());
+            continue;
+        }
+        read.FData = file.readAll();
+        read.FModified = QFileInfo(file).lastModified();
         if (file.error() != QFileDevice::NoError)
-            return Fail(error, FileErrorText("read", path, file.errorString()));
-        for (const QByteArray& line : bytes.split('\n')) {
+            read.FError = FileErrorText("read", path, file.errorString());
+    }
+    return files;
+}
+
+bool THistoryLog::Read(QList<THistoryRecord>& records, int* skipped, QString* error) const {
+    records.clear();
+    if (skipped)
+        *skipped = 0;
+    for (const TFile& file : ReadFiles()) {
+        if (!file.FError.isEmpty())
+            return Fail(error, file.FError);
+        for (const QByteArray& line : file.FData.split('\n')) {
             if (line.trimmed().isEmpty())
                 continue;
             if (const auto record = ParseHistoryLine(line))

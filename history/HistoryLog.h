@@ -8,6 +8,8 @@
 
 #include "HistoryRecord.h"
 
+#include <QByteArray>
+#include <QDateTime>
 #include <QList>
 #include <QString>
 #include <cstdint>
@@ -30,12 +32,26 @@ public:
     // when it could not be written (a line cut short by a full disk is skipped by readers, and
     // the next line starts on a line of its own).
     bool Append(const THistoryRecord& record, QString* error = nullptr) const;
+    // What the user is told of Append's error; the job's result stands.
+    static QString NotWrittenText(const QString& error);
 
     // The records of both files, oldest first. Lines that are no record (one cut short by a
     // power cut) are left out and counted in `skipped`. false, with the reason, when a file
     // that is there cannot be read; a missing file is an empty history.
     bool Read(QList<THistoryRecord>& records, int* skipped = nullptr,
               QString* error = nullptr) const;
+
+    // A file of the history as read: its name (OldFileName or FileName), bytes and time of
+    // change, or why it could not be read.
+    struct TFile {
+        QString FName;
+        QByteArray FData;
+        QDateTime FModified;
+        QString FError;
+    };
+    // Both files as they were at one moment, the older first: no rotation falls between the
+    // two readings. A missing file is left out.
+    QList<TFile> ReadFiles() const;
 
 private:
     QString FFolder;

@@ -35,8 +35,7 @@ const QString kSerial = QStringLiteral("serial");
 
 } // namespace
 
-QByteArray HistoryLine(const THistoryRecord& r) {
-    TJsonLine line;
+void AddHistoryFields(TJsonLine& line, const THistoryRecord& r) {
     line.Add(kTime, LocalTimeText(r.FTime)).Add(kProgram, r.FProgram).Add(kVersion, r.FVersion);
     line.Add(kPort, r.FPort);
     // Only a USB adapter has these.
@@ -55,6 +54,11 @@ QByteArray HistoryLine(const THistoryRecord& r) {
     // Milliseconds are all a job's duration needs.
     line.Add(kSeconds, std::round(r.FSeconds * 1000) / 1000);
     line.Add(kResult, r.FResult).Add(kReason, r.FReason).Add(kSerial, r.FSerial);
+}
+
+QByteArray HistoryLine(const THistoryRecord& record) {
+    TJsonLine line;
+    AddHistoryFields(line, record);
     return line.Text();
 }
 
@@ -91,25 +95,19 @@ std::optional<THistoryRecord> ParseHistoryLine(const QByteArray& line) {
 
 std::optional<THistoryFile> HistoryFileEntry(const QString& path, QString* error) {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    // Size and sum from the same reading, whatever happens to the file meanwhile.
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
         if (error)
             *error = file.errorString();
         return std::nullopt;
     }
-    QCryptographicHash hash(QCryptographicHash::Sha256);
-    // Size and sum from the same reading, whatever happens to the file meanwhile.
-    int64_t size = 0;
-    while (!file.atEnd()) {
-        const QByteArray chunk = file.read(1 << 16);
-        if (chunk.isEmpty()) {
-            if (file.error() == QFileDevice::NoError)
-                break;
-            if (error)
-                *error = file.errorString();
-            return std::nullopt;
-        }
-        size += chunk.size();
-        hash.addData(chunk);
-    }
-    return THistoryFile{QFileInfo(path).absoluteFilePath(), size, hash.result().toHex()};
+    return HistoryFileEntry(path, bytes);
+}
+
+THistoryFile HistoryFileEntry(const QString& path, const QByteArray& bytes) {
+    return {QFileInfo(path).absoluteFilePath(), bytes.size(),
+            QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex()};
 }

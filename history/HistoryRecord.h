@@ -57,6 +57,10 @@ struct THistoryRecord {
     bool operator==(const THistoryRecord&) const = default;
 };
 
+class TJsonLine;
+
+// The record's fields added to line, in the order of history.jsonl.
+void AddHistoryFields(TJsonLine& line, const THistoryRecord& record);
 // The record as one line of JSON, without the line end.
 QByteArray HistoryLine(const THistoryRecord& record);
 // A line read back; nullopt when it is not a JSON object with a time (a line cut short by a
@@ -66,3 +70,5 @@ std::optional<THistoryRecord> ParseHistoryLine(const QByteArray& line);
 // The file's absolute path, size and SHA-256 as it is now; nullopt with the reason when it
 // cannot be read.
 std::optional<THistoryFile> HistoryFileEntry(const QString& path, QString* error = nullptr);
+// The entry of the file at path from the bytes read of it.
+THistoryFile HistoryFileEntry(const QString& path, const QByteArray& bytes);

@@ -57,6 +57,21 @@ std::optional<TPortInfo> PresentPort(const QString& portName, const QList<TPortI
     return std::nullopt;
 }
 
+TRecordedPort RecordedPort(const QString& portName, const QString& peerHost, uint16_t peerPort,
+                           const std::function<QList<TPortInfo>()>& present) {
+    TRecordedPort recorded{portName, {}, {}};
+    if (IsDatagramPortName(portName)) {
+        if (portName == DatagramPortName && !peerHost.isEmpty())
+            recorded.FName = DatagramPortName + u' ' + PeerText(peerHost, peerPort);
+    } else if (present) {
+        if (const auto port = PresentPort(portName, present())) {
+            recorded.FUsbId = UsbIdText(*port);
+            recorded.FUsbSerial = port->FSerialNumber;
+        }
+    }
+    return recorded;
+}
+
 bool MayOpenPort(const QString& device, QString* why) {
 #ifndef _WIN32
     if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) != 0) {

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 // A serial port present on this machine, as the system describes it.
@@ -26,6 +27,18 @@ QString UsbIdText(const TPortInfo& port);
 // or a link to the device (/dev/serial/by-id/...). nullopt for a datagram peer or a port that
 // is not present.
 std::optional<TPortInfo> PresentPort(const QString& portName, const QList<TPortInfo>& present);
+
+// A job's port as its record names it, with its USB adapter's ids (empty for none).
+struct TRecordedPort {
+    QString FName;
+    QString FUsbId;
+    QString FUsbSerial;
+};
+// Plain "TCP/IP" names the peer it reaches ("TCP/IP host:port"). present lists the ports, asked
+// only for a serial port; looked up before the job, an adapter pulled out during it is still
+// named.
+TRecordedPort RecordedPort(const QString& portName, const QString& peerHost, uint16_t peerPort,
+                           const std::function<QList<TPortInfo>()>& present);
 
 // Whether this user may open the device for reading and writing; why not in `why`.
 bool MayOpenPort(const QString& device, QString* why = nullptr);

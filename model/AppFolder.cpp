@@ -129,7 +129,3 @@ TAppFolder ChooseAppFolder(const QString& exeDir, const TAppFolderEnv& env) {
                   .arg(program, user);
     return chosen;
 }
-
-QString ResolveAppFolder(const QString& exeDir, const TAppFolderEnv& env) {
-    return ChooseAppFolder(exeDir, env).FPath;
-}

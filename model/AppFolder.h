@@ -54,6 +54,3 @@ QString SeedMarkerName();
 // if it exists, else the installed data folder or the executable's), and FProblem says why
 // nothing can be kept, naming both folders.
 TAppFolder ChooseAppFolder(const QString& exeDir, const TAppFolderEnv& env = {});
-
-// ChooseAppFolder's folder alone.
-QString ResolveAppFolder(const QString& exeDir, const TAppFolderEnv& env = {});

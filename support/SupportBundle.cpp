@@ -67,21 +67,33 @@ bool WriteSupportBundle(const QString& path, const TSupportInfo& info, QString* 
     };
     QList<TEntry> entries;
     QStringList notes;
+    const auto take = [&](const QString& name, const QByteArray& data, const QDateTime& modified,
+                          const QString& why) {
+        if (why.isEmpty())
+            entries.append({name, data, modified});
+        else
+            notes << QStringLiteral("%1 was left out: %2").arg(name, why);
+    };
+    // The history's two files together, so that a rotation meanwhile loses no line.
+    const QList<THistoryLog::TFile> history = THistoryLog(info.FFilesFolder).ReadFiles();
     const QDir dir(info.FFilesFolder);
     for (const QString& name : SupportFileNames()) {
+        if (name == THistoryLog::OldFileName || name == THistoryLog::FileName) {
+            for (const THistoryLog::TFile& file : history)
+                if (file.FName == name)
+                    take(name, file.FData, file.FModified, file.FError);
+            continue;
+        }
         QFile file(dir.filePath(name));
         if (!file.exists())
             continue;
         if (!file.open(QIODevice::ReadOnly)) {
-            notes << QStringLiteral("%1 was left out: %2").arg(name, file.errorString());
+            take(name, {}, {}, file.errorString());
             continue;
         }
         const QByteArray data = file.readAll();
-        if (file.error() != QFileDevice::NoError) {
-            notes << QStringLiteral("%1 was left out: %2").arg(name, file.errorString());
-            continue;
-        }
-        entries.append({name, data, QFileInfo(file).lastModified()});
+        take(name, data, QFileInfo(file).lastModified(),
+             file.error() == QFileDevice::NoError ? QString() : file.errorString());
     }
     TSupportInfo stamped = info;
     stamped.FTime = time;

@@ -4,7 +4,6 @@
 
 #include "FailureText.h"
 #include "HistoryLog.h"
-#include "PortName.h"
 #include "SupportBundle.h"
 
 #include <QAction>
@@ -21,18 +20,10 @@ THistoryRecord TfrmMain::HistoryStart(const TJobRecord& record) const {
     h.FTime = QDateTime::currentDateTime();
     h.FProgram = ProgramName;
     h.FVersion = ProgramVersion();
-    const QString port = FPortName.trimmed();
-    h.FPort = port;
-    // Plain "TCP/IP" means the peer of the settings: name it.
-    if (port == DatagramPortName && !FPeerHost.isEmpty())
-        h.FPort = DatagramPortName + u' ' + PeerText(FPeerHost, FPeerPort);
-    // Looked up before the job: an adapter pulled out during it is still named.
-    if (!IsDatagramPortName(port) && FListPorts) {
-        if (const auto present = PresentPort(port, FListPorts())) {
-            h.FUsbId = UsbIdText(*present);
-            h.FUsbSerial = present->FSerialNumber;
-        }
-    }
+    const TRecordedPort port = RecordedPort(FPortName.trimmed(), FPeerHost, FPeerPort, FListPorts);
+    h.FPort = port.FName;
+    h.FUsbId = port.FUsbId;
+    h.FUsbSerial = port.FUsbSerial;
     h.FJob = record.FJob;
     h.FSerial = record.FSerial;
     for (const QString& path : record.FFiles) {

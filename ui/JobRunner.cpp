@@ -167,7 +167,7 @@ void TfrmMain::ReportJobResult(const QString& historyError) {
     if (!FComm->FLogError.isEmpty())
         unkept << QStringLiteral("debug.log was not written: %1").arg(FComm->FLogError);
     if (!historyError.isEmpty())
-        unkept << QStringLiteral("%1 was not written: %2").arg(THistoryLog::FileName, historyError);
+        unkept << THistoryLog::NotWrittenText(historyError);
     QString status = reason;
     if (!unkept.isEmpty()) {
         const QString notes = unkept.join(QStringLiteral("; "));

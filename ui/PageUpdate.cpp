@@ -35,7 +35,6 @@ void TfrmMain::btFontClick() {
     if (FJobRunning || !FComm)
         return;
     Guarded([this] {
-        // "font.bin" is named relative to the program's folder.
         QDir::setCurrent(FAppPath);
         TakeTopBarAsTyped();
         // The download job would skip a missing file and report success having sent nothing.
@@ -46,7 +45,7 @@ void TfrmMain::btFontClick() {
             return;
         }
         font.close();
-        FComm->SetDownload(FontDownload(QStringLiteral("font.bin")));
+        FComm->SetDownload(FontDownload(path));
         RunJob(jobDownload, {historyjob::Font, {path}, {}});
     });
 }

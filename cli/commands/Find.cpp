@@ -49,7 +49,8 @@ int Find(const TCliRequest& r) {
     const auto& runners = set.Runners();
     std::vector<TJobReport> reports;
     for (const auto& pr : runners) {
-        reports.push_back(JobStart(pr->FPort, QStringLiteral("find")));
+        reports.push_back(JobStart(pr->FPort, QStringLiteral("find"), r.FSettings.FPeerHost,
+                                   r.FSettings.FPeerPort));
         if (r.FJson)
             Emit(StartEvent(reports.back()));
     }
@@ -108,7 +109,7 @@ int Find(const TCliRequest& r) {
         JobEnded(report, pr);
         report.FRate = datagram ? 0 : found[i];
         if (pr.FStatus != exitOk && !pr.FMessage.isEmpty())
-            report.FReason = pr.FMessage;
+            report.FRecord.FReason = pr.FMessage;
         // Scanning, a port where nothing answered is no job on a printer.
         if (!scan || pr.FStatus == exitOk || pr.FStatus == exitWrongDevice)
             AppendHistory(r, report, [&](const QString& text) { set.PortNote(pr, text); });

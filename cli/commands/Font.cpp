@@ -25,10 +25,11 @@ std::unique_ptr<TPortStep> Font(const TCliRequest& r) {
                 path = shared;
         }
     }
-    // The job would skip a missing file and report success; that must not pass here.
+    // Read once: the bytes checked and recorded are the ones every printer gets.
     const QByteArray font = ReadWholeFile(path);
-    auto step = DownloadStep(r, FontDownload(QFileInfo(path).absoluteFilePath()), font.size());
-    step->FFiles = {FileEntry(path, font)};
+    auto step =
+        DownloadStep(r, FontDownload(QFileInfo(path).absoluteFilePath(), font), font.size());
+    step->FFiles = {HistoryFileEntry(path, font)};
     step->FSha256 = step->FFiles.first().FSha256;
     return step;
 }

@@ -47,12 +47,10 @@ int History(const TCliRequest& r) {
     if (r.FJson) {
         for (const THistoryRecord& record : records) {
             // The line as history.jsonl holds it, its event named first.
-            QByteArray line = HistoryLine(record);
-            line.replace(0, 1, "{\"event\":\"history\",");
-            std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
-            std::fputc('\n', stdout);
+            TJsonLine line = Event(QStringLiteral("history"));
+            AddHistoryFields(line, record);
+            Emit(line);
         }
-        std::fflush(stdout);
     } else {
         std::fputs(HistoryTable(records).toLocal8Bit().constData(), stdout);
         std::fflush(stdout);

@@ -15,7 +15,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QTemporaryDir>
 #include <sys/stat.h>
 
 namespace {
@@ -87,7 +86,7 @@ int LogoBuild(const TCliRequest& r) {
                  .Add(QStringLiteral("bytes"), qint64(image.size()))
                  .Add(QStringLiteral("size"), r.FSettings.FLogoSize)
                  .Add(QStringLiteral("sha256"),
-                      QString::fromLatin1(FileEntry(r.Option(kOutput), image).FSha256)));
+                      QString::fromLatin1(HistoryFileEntry(r.Option(kOutput), image).FSha256)));
         for (qsizetype i = 0; i < records->size(); ++i)
             Emit(Event(QStringLiteral("picture"))
                      .Add(QStringLiteral("path"), QFileInfo(r.FArgs[i]).absoluteFilePath())
@@ -106,30 +105,14 @@ int LogoBuild(const TCliRequest& r) {
     return exitOk;
 }
 
-// The image goes to the printers from a file of its own, which lives as long as the step.
-class TLogoStep : public TPortStep {
-public:
-    TLogoStep(const TCliRequest& r, const QString& path, int64_t bytes)
-        : TPortStep(r, jobDownload,
-                    [path, command = r.FSettings.FLogoCommand, base = r.FSettings.FLogoPara](
-                        TCommThread& w) { w.SetDownload(LogoDownload(path, command, base)); }) {
-        FTransferBytes = bytes;
-    }
-    std::unique_ptr<QTemporaryDir> FFolder;
-};
-
 std::unique_ptr<TPortStep> PrepareLogoDownload(const TCliRequest& r) {
     const QByteArray image = BuildLogo(r);
     if (r.FVerbose)
         Err(LogoSpaceText(image.size(), r.FSettings.FLogoSize));
-    auto dir = std::make_unique<QTemporaryDir>();
-    if (!dir->isValid())
-        throw ECliError(exitFile, FileErrorText("create", dir->path(), dir->errorString()));
-    const QString path = dir->filePath(QStringLiteral("logo.bin"));
-    Save(path, image);
-    auto step = std::make_unique<TLogoStep>(r, path, image.size());
-    step->FFolder = std::move(dir);
-    step->FSha256 = FileEntry(path, image).FSha256;
+    auto step = DownloadStep(
+        r, LogoDownload(QString(), r.FSettings.FLogoCommand, r.FSettings.FLogoPara, image),
+        image.size());
+    step->FSha256 = HistoryFileEntry(QString(), image).FSha256;
     for (const QString& picture : r.FArgs)
         if (const auto entry = HistoryFileEntry(picture))
             step->FFiles.append(*entry);

@@ -23,7 +23,7 @@ std::unique_ptr<TPortStep> Program(const TCliRequest& r) {
         w.FStream.SetPosition(0);
     });
     step->FTransferBytes = image.size();
-    step->FFiles = {FileEntry(path, image)};
+    step->FFiles = {HistoryFileEntry(path, image)};
     step->FSha256 = step->FFiles.first().FSha256;
     return step;
 }

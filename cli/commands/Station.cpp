@@ -107,20 +107,20 @@ public:
     void StepEnded(TPrinterRun& run, const TJobReport& report) override {
         TStepOutput::StepEnded(run, report);
         if (!report.FSkipped && report.FStatus != exitOk)
-            FSet.PortNote(run.FRunner, report.FReason);
+            FSet.PortNote(run.FRunner, report.FRecord.FReason);
         if (report.FSkipped)
             Line(run.FRunner, QStringLiteral("printer %1 step %2 of %3 %4 skipped")
                                   .arg(run.FPrinter)
                                   .arg(report.FStep)
                                   .arg(report.FSteps)
-                                  .arg(report.FJob));
+                                  .arg(report.FRecord.FJob));
         else
-            Line(run.FRunner,
-                 QStringLiteral("printer %1 step %2 of %3 %4 %5 in %6")
-                     .arg(run.FPrinter)
-                     .arg(report.FStep)
-                     .arg(report.FSteps)
-                     .arg(report.FJob, ResultText(report.FStatus), Seconds(report.FSeconds)));
+            Line(run.FRunner, QStringLiteral("printer %1 step %2 of %3 %4 %5 in %6")
+                                  .arg(run.FPrinter)
+                                  .arg(report.FStep)
+                                  .arg(report.FSteps)
+                                  .arg(report.FRecord.FJob, ResultText(report.FStatus),
+                                       Seconds(report.FRecord.FSeconds)));
         Redraw();
     }
 

@@ -333,6 +333,10 @@ private slots:
         QCOMPARE(sim.Frames().constLast().FRaw, SimBuildFrame(0xFF, command, 0, block));
         QVERIFY(run.FOut.startsWith(Expand({"@"}, sim, dir).first() + "\tPRN 6104\tOK\t") ||
                 run.FOut.startsWith("TCP/IP"));
+        // Plain "TCP/IP" is recorded with the peer it reached, as the window records it.
+        if (args.contains("TCP/IP"))
+            QCOMPARE(HistoryLines(FilesFolder()).constLast()["port"].toString(),
+                     QStringLiteral("TCP/IP 127.0.0.1:%1").arg(sim.UdpPort()));
     }
 
     // Transfers deliver exactly the window's image: firmware, font and logo.

@@ -218,6 +218,12 @@ private slots:
         QCOMPARE(reason.contains("refused the datagrams"), udp);
         const QList<QByteArray> log = rig.LogLines();
         QVERIFY(log.at(log.size() - 2).startsWith("CLOSE  "));
+
+        // The refusal belongs to that job: the next one failing elsewhere does not blame it.
+        rig.FOrigin.FPortName = rig.FDir.filePath(QStringLiteral("gone"));
+        QCOMPARE(rig.Run(jobQuery), int(errOpenFailed));
+        QVERIFY2(!rig.FWorker.FErrorText.contains("refused the datagrams"),
+                 qPrintable(rig.FWorker.FErrorText));
     }
 
     void unansweredEndIsAnError() {
@@ -276,6 +282,16 @@ private slots:
         QCOMPARE(rig.Commands(),
                  (QList<uint16_t>{cmdQueryDevice, cmdSetLinkRate, cmdSelectMode, cmdSetLinkRate}));
         QCOMPARE(rig.FReceiver.FStatus, QStringList{QStringLiteral("DOWNLOAD empty.bin")});
+    }
+
+    // Bytes given with the file are what goes; the path is not read, nor needed.
+    void downloadSendsGivenBytes() {
+        TEngineRig rig;
+        const QByteArray font = Pattern(300);
+        rig.FWorker.SetDownload(
+            FontDownload(rig.FDir.filePath(QStringLiteral("absent.bin")), font));
+        QCOMPARE(rig.Run(jobDownload), 0);
+        QCOMPARE(rig.FSim.DownloadedFile(cmdWriteFont), font);
     }
 
     void badEntryFailsTheJob() {

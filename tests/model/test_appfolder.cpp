@@ -180,7 +180,7 @@ private slots:
 
         // The build tree: its own folder is writable, so nothing moves.
         QVERIFY(!IsInstalledProgram(tmp.path()));
-        QCOMPARE(ResolveAppFolder(tmp.path()), QDir::cleanPath(tmp.path()));
+        QCOMPARE(ChooseAppFolder(tmp.path()).FPath, QDir::cleanPath(tmp.path()));
     }
 };
 

@@ -171,6 +171,9 @@ private slots:
         w.btIrCommClick();
         QCOMPARE(Captured().Texts(), QStringList{QStringLiteral("OK")});
         QCOMPARE(udp.LastBlock(0x62), Hex("00 00 25 80"));
+        // The history names the peer plain "TCP/IP" reached.
+        QCOMPARE(History(w).constLast().FPort,
+                 QStringLiteral("TCP/IP 127.0.0.1:%1").arg(udp.UdpPort()));
         w.FormDestroy();
         // The peer is kept for the next start.
         QVERIFY(ReadFile(FDir->filePath(QStringLiteral("config.ini"))).contains("HOST=127.0.0.1"));

@@ -152,7 +152,8 @@ private slots:
         FJobs.FResult = errDownloadMode;
         W().btFont->click();
         QCOMPARE(FJobs.FCodes, QList<uint8_t>{jobDownload});
-        QCOMPARE(FJobs.FFiles, QList<QStringList>({{"font.bin"}, {"font.bin"}, {"$63"}, {"0"}}));
+        QCOMPARE(FJobs.FFiles,
+                 QList<QStringList>({{W().FAppPath + "font.bin"}, {"font.bin"}, {"$63"}, {"0"}}));
         QCOMPARE(FJobs.FPortName, QString(" COM2"));
         QCOMPARE(FJobs.FBaudRate, 9600);
         QCOMPARE(QFileInfo(QDir::currentPath() + "/").absoluteFilePath(),
