@@ -48,7 +48,7 @@ int History(const TCliRequest& r) {
         for (const THistoryRecord& record : records) {
             // The line as history.jsonl holds it, its event named first.
             QByteArray line = HistoryLine(record);
-            line.replace(0, 1, "{\"event\":\"history\",");
+            line.replace(0, 1, "{\"event\":\"" + event::History.toUtf8() + "\",");
             std::fwrite(line.constData(), 1, size_t(line.size()), stdout);
             std::fputc('\n', stdout);
         }

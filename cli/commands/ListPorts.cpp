@@ -19,7 +19,7 @@ int ListPorts(const TCliRequest& r) {
         const bool may = MayOpenPort(p.FDevice, &why);
         const QString usb = UsbIdText(p);
         if (r.FJson) {
-            Emit(Event(QStringLiteral("port"))
+            Emit(Event(event::Port)
                      .Add(QStringLiteral("port"), p.FDevice)
                      .Add(QStringLiteral("description"), p.FDescription)
                      .Add(QStringLiteral("usb"), usb)

@@ -82,14 +82,14 @@ int LogoBuild(const TCliRequest& r) {
     if (!records || records->size() != r.FArgs.size())
         throw ECliError(exitInternal, QStringLiteral("the logo image built is not whole"));
     if (r.FJson) {
-        Emit(Event(QStringLiteral("logo"))
+        Emit(Event(event::Logo)
                  .Add(QStringLiteral("path"), QFileInfo(r.Option(kOutput)).absoluteFilePath())
                  .Add(QStringLiteral("bytes"), qint64(image.size()))
                  .Add(QStringLiteral("size"), r.FSettings.FLogoSize)
                  .Add(QStringLiteral("sha256"),
                       QString::fromLatin1(FileEntry(r.Option(kOutput), image).FSha256)));
         for (qsizetype i = 0; i < records->size(); ++i)
-            Emit(Event(QStringLiteral("picture"))
+            Emit(Event(event::Picture)
                      .Add(QStringLiteral("path"), QFileInfo(r.FArgs[i]).absoluteFilePath())
                      .Add(QStringLiteral("width"), records->at(i).Width())
                      .Add(QStringLiteral("height"), records->at(i).Height())
@@ -180,7 +180,7 @@ TCliCommand LogoBuildCommand() {
 
 TCliCommand LogoDownloadCommand() {
     TCliCommand c;
-    c.FName = QStringLiteral("logo download");
+    c.FName = historyjob::LogoDownload;
     c.FHelp = {{QStringLiteral("logo download PICTURE..."),
                 QStringLiteral("convert the pictures and download the logo image")}};
     c.FMinArgs = 1;

@@ -309,7 +309,7 @@ void Check(const TCliRequest& r) {
 
 TCliCommand SetFactoryCommand() {
     TCliCommand c;
-    c.FName = QStringLiteral("set-factory");
+    c.FName = historyjob::SetFactory;
     c.FHelp = {{QStringLiteral("set-factory MODEL SERIAL"),
                 QStringLiteral("write the model name and serial number (on one port)")},
                {QStringLiteral("set-factory MODEL --serial-file FILE"),

@@ -29,7 +29,7 @@ int SupportBundle(const TCliRequest& r) {
         throw ECliError(exitFile, error);
     const QString written = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     if (r.FJson)
-        Emit(Event(QStringLiteral("bundle"))
+        Emit(Event(event::Bundle)
                  .Add(QStringLiteral("path"), written)
                  .Add(QStringLiteral("bytes"), QFileInfo(path).size()));
     else if (!r.FQuiet)
