@@ -8,6 +8,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 QString SystemErrorText(int error) {
@@ -73,4 +74,36 @@ QByteArray EndOfCutLine(int fd, int64_t size) {
     if (size > 0 && ::pread(fd, &last, 1, static_cast<off_t>(size - 1)) == 1 && last != '\n')
         return QByteArrayLiteral("\n");
     return {};
+}
+
+bool AppendLineDurably(int fd, const QString& path, const QByteArray& line,
+                       const QByteArray& firstLine) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    const QByteArray bytes = (st.st_size == 0 ? firstLine : EndOfCutLine(fd, st.st_size)) + line;
+    return WriteAll(fd, bytes) && ::fdatasync(fd) == 0 && (st.st_size > 0 || SyncFolderOf(path));
+}
+
+bool ReplaceDurably(const QString& path, const QByteArray& bytes, QString* error) {
+    const QByteArray target = QFile::encodeName(path);
+    // One fixed name: a run killed half-way leaves nothing that piles up, and the lock keeps
+    // two runs from writing it at once.
+    const QByteArray temporary = target + ".new";
+    struct stat st {};
+    const bool existed = ::stat(target.constData(), &st) == 0;
+    bool ok = false;
+    const int fd = OpenRetrying(path + QStringLiteral(".new"), O_WRONLY | O_CREAT | O_TRUNC);
+    if (fd >= 0) {
+        ok = (!existed || ::fchmod(fd, st.st_mode & 07777) == 0) && WriteAll(fd, bytes) &&
+             ::fsync(fd) == 0;
+        ok = ::close(fd) == 0 && ok;
+        ok = ok && ::rename(temporary.constData(), target.constData()) == 0 && SyncFolderOf(path);
+    }
+    if (!ok) {
+        if (error)
+            *error = SystemErrorText(errno);
+        ::unlink(temporary.constData());
+    }
+    return ok;
 }

@@ -41,3 +41,15 @@ bool LockWithin(int fd, int operation, int timeoutMs, const std::function<bool()
 // "\n" when a power cut left the file's last line unfinished (its size bytes do not end in a
 // line end), so that a line appended after it stands on its own; else nothing.
 QByteArray EndOfCutLine(int fd, int64_t size);
+
+// Appends line to the file open on fd (O_RDWR | O_APPEND, so that the last byte can be read) in
+// one write, so that other processes' appends never land inside it: after ending a line a power
+// cut left unfinished, or after firstLine when the file is empty. Synced to disk, and the
+// folder too for a new file. False with errno set.
+bool AppendLineDurably(int fd, const QString& path, const QByteArray& line,
+                       const QByteArray& firstLine = {});
+
+// Replaces the file with bytes so that after a crash it holds either the old or the new
+// contents: a temporary file beside it is written and synced, renamed over it, and the folder
+// synced. Keeps the file's permissions. Returns false with the system's reason.
+bool ReplaceDurably(const QString& path, const QByteArray& bytes, QString* error);
