@@ -5,6 +5,7 @@
 #include <QFileInfo>
 #include <QThread>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
@@ -42,6 +43,32 @@ bool WriteAll(int fd, const QByteArray& bytes) {
         written += n;
     }
     return true;
+}
+
+namespace {
+
+bool Failed(QString* why) {
+    if (why)
+        *why = SystemErrorText(errno);
+    return false;
+}
+
+} // namespace
+
+bool MayCreateFileIn(const QString& folder, QString* why) {
+    // A name of its own: a probe a killed run left behind refuses nothing.
+    QByteArray name = QFile::encodeName(folder + QStringLiteral("/.nuv-probe-XXXXXX"));
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return Failed(why);
+    ::close(fd);
+    ::unlink(name.constData());
+    return true;
+}
+
+bool MayWriteFile(const QString& path, bool read, QString* why) {
+    const TFd fd(OpenRetrying(path, (read ? O_RDWR : O_WRONLY) | O_APPEND));
+    return fd.Get() >= 0 || Failed(why);
 }
 
 bool SyncFolderOf(const QString& path) {

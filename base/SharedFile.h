@@ -31,6 +31,12 @@ private:
 // Every byte, through short writes and interrupting signals.
 bool WriteAll(int fd, const QByteArray& bytes);
 
+// Whether this process may create a file in folder, or write (read: and read) the existing file
+// at path. Tried, not read from the permission bits: root passes those, and a read-only mount or
+// an immutable file does not show in them. False with the system's reason in why.
+bool MayCreateFileIn(const QString& folder, QString* why = nullptr);
+bool MayWriteFile(const QString& path, bool read = false, QString* why = nullptr);
+
 // A new or renamed entry is only durable once the folder holding it is.
 bool SyncFolderOf(const QString& path);
 

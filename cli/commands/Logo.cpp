@@ -150,11 +150,7 @@ void CheckOutput(const TCliRequest& r) {
         if (SameFile(picture, output))
             Usage(QStringLiteral("-o %1 is the picture %2: the build would overwrite it.")
                       .arg(Quoted(output), Quoted(picture)));
-    const QFileInfo out(output);
-    if (out.exists() && !out.isFile())
-        throw ECliError(
-            exitFile, FileErrorText("create", output, QStringLiteral("It is not a regular file.")));
-    CheckWritable(output, true);
+    CheckOutputFile(output);
 }
 
 } // namespace

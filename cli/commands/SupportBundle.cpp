@@ -52,12 +52,7 @@ TCliCommand SupportBundleCommand() {
                    QStringLiteral("where to write the archive"),
                    true,
                    true}};
-    c.FCheck = [](const TCliRequest& r) {
-        if (QFileInfo(r.Option(kOutput)).isDir())
-            throw ECliError(exitFile, QStringLiteral("-o \"%1\" is a folder, not a file.")
-                                          .arg(QDir::toNativeSeparators(r.Option(kOutput))));
-        CheckWritable(r.Option(kOutput), true);
-    };
+    c.FCheck = [](const TCliRequest& r) { CheckOutputFile(r.Option(kOutput)); };
     c.FRun = SupportBundle;
     return c;
 }

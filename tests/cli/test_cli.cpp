@@ -1388,6 +1388,31 @@ private slots:
         QVERIFY2(rows[3].endsWith(two.FPaths[0] + ",PRN 6104,NUV-II,40,file error (exit 3)"),
                  qPrintable(rows[3]));
     }
+
+    // A name meant as a datagram peer that makes none is refused with what is wrong with it;
+    // one that is no peer's shape is a serial port's name.
+    void peerNameRefusals_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no port number") << "TCP/IP printer.local" << 2 << "give the peer as";
+        QTest::newRow("port not a number")
+            << "TCP/IP 10.0.0.2:91x0" << 2 << "the port number \"91x0\" is not a number";
+        QTest::newRow("port zero") << "10.0.0.2:0" << 2 << "the port number 0 is out of range";
+        QTest::newRow("blank in the host")
+            << "TCP/IP my printer:9100" << 2 << "\"my printer\" is not a host name or address";
+        QTest::newRow("brackets without an IPv6 address")
+            << "TCP/IP [fe80]:9100" << 2 << "\"[fe80]\" is not a host name or address";
+        QTest::newRow("a serial port's name") << "/dev/nuv-none:0" << 4 << "nuv-none";
+    }
+    void peerNameRefusals() {
+        QFETCH(QString, port);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const TRun run = Cli({"query", "--port", port});
+        QCOMPARE(run.FStatus, status);
+        QVERIFY2(run.FErr.contains(message), qPrintable(run.FErr));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCli)
