@@ -36,7 +36,7 @@ int Find(const TCliRequest& r) {
             if (MayOpenPort(p.FDevice, &why))
                 ports.append(p.FDevice);
             else {
-                refused.append(QStringLiteral("%1\t-\t-\tno access: %2\t-").arg(p.FDevice, why));
+                refused.append(QStringLiteral("%1\t-\t-\t%2\t-").arg(p.FDevice, NoAccess(why)));
                 refusedPorts.append({p.FDevice, why});
             }
         }
@@ -49,7 +49,7 @@ int Find(const TCliRequest& r) {
     const auto& runners = set.Runners();
     std::vector<TJobReport> reports;
     for (const auto& pr : runners) {
-        reports.push_back(JobStart(pr->FPort, QStringLiteral("find")));
+        reports.push_back(JobStart(pr->FPort, r.FCommand));
         if (r.FJson)
             Emit(StartEvent(reports.back()));
     }
@@ -81,29 +81,25 @@ int Find(const TCliRequest& r) {
         tryNext(i);
     set.Wait();
 
-    int first = exitOk;
-    int printers = 0;
+    TTally tally;
     int opened = 0;
     for (size_t i = 0; i < runners.size(); ++i) {
         TPortRunner& pr = *runners[i];
         const bool datagram = IsDatagramPortName(pr.FPort);
         QString result = QStringLiteral("printer found");
         if (pr.FStatus == exitWrongDevice)
-            result = QStringLiteral("not a printer of this series (exit 6)");
+            result = QStringLiteral("not a printer of this series (exit %1)").arg(exitWrongDevice);
         else if (pr.FStatus == exitNoReply)
-            result = QStringLiteral("no printer answered (exit 5)");
+            result = QStringLiteral("no printer answered (exit %1)").arg(exitNoReply);
         else if (pr.FStatus != exitOk)
             result = ResultText(pr.FStatus);
         if (pr.FStatus == exitNoReply && !datagram)
             pr.FMessage = QStringLiteral("No printer answered on %1 at %2 bit/s. Check the cable "
                                          "and the printer's power.")
                               .arg(pr.FPort, RatesText(QStringLiteral("or")));
-        if (pr.FStatus == exitOk)
-            ++printers;
+        tally.Add(pr.FStatus == exitOk, pr.FStatus);
         if (pr.FStatus != exitOpen)
             ++opened;
-        if (pr.FStatus != exitOk && first == exitOk)
-            first = pr.FStatus;
         TJobReport& report = reports[i];
         JobEnded(report, pr);
         report.FRate = datagram ? 0 : found[i];
@@ -132,22 +128,22 @@ int Find(const TCliRequest& r) {
             Emit(Event(event::End)
                      .Add(QStringLiteral("port"), device)
                      .Add(QStringLiteral("identification"), QString())
-                     .Add(QStringLiteral("job"), QStringLiteral("find"))
+                     .Add(QStringLiteral("job"), r.FCommand)
                      .Add(QStringLiteral("status"), int(exitOpen))
                      .Add(QStringLiteral("result"), ResultWord(exitOpen))
-                     .Add(QStringLiteral("reason"), QStringLiteral("no access: ") + why));
+                     .Add(QStringLiteral("reason"), NoAccess(why)));
     const qsizetype present = ports.size() + refused.size();
     if (!scan) {
         // Several ports: a summary, as for the other commands (the text one is left out, as
         // ever: each port has its line).
         if (r.FJson && ports.size() > 1)
-            Summary(r, ports.size(), printers, first, set.Seconds());
-        return first;
+            Summary(r, tally.FPrinters, tally.FOk, tally.FFirst, set.Seconds());
+        return tally.FFirst;
     }
-    const int status = printers > 0 ? exitOk : opened > 0 ? exitNoReply : exitOpen;
+    const int status = tally.FOk > 0 ? exitOk : opened > 0 ? exitNoReply : exitOpen;
     if (r.FJson)
-        Summary(r, present, printers, status, set.Seconds());
-    if (printers == 0)
+        Summary(r, present, tally.FOk, status, set.Seconds());
+    if (tally.FOk == 0)
         Err(QStringLiteral("No printer answered on any serial port (%1 present).").arg(present));
     return status;
 }

@@ -31,7 +31,7 @@ int ListPorts(const TCliRequest& r) {
         const QString ids = usb.isEmpty() ? QStringLiteral("-") : usb;
         Out(QStringLiteral("%1\t%2\t%3\t%4")
                 .arg(p.FDevice, p.FDescription.isEmpty() ? QStringLiteral("-") : p.FDescription,
-                     ids, may ? QStringLiteral("may open") : QStringLiteral("no access: ") + why));
+                     ids, may ? QStringLiteral("may open") : NoAccess(why)));
     }
     return exitOk;
 }
