@@ -48,10 +48,11 @@ bool LockWithin(int fd, int operation, int timeoutMs, const std::function<bool()
 // line end), so that a line appended after it stands on its own; else nothing.
 QByteArray EndOfCutLine(int fd, int64_t size);
 
-// Appends line to the file open on fd (O_RDWR | O_APPEND, so that the last byte can be read) in
-// one write, so that other processes' appends never land inside it: after ending a line a power
-// cut left unfinished, or after firstLine when the file is empty. Synced to disk, and the
-// folder too for a new file. False with errno set.
+// Appends line to the file open on fd (O_RDWR | O_APPEND, so that the last byte can be read),
+// after ending a line a power cut left unfinished, or after firstLine when the file is empty:
+// all in one write, so that other processes' appends cannot land inside it (only a short write,
+// on a full disk, is continued). Synced to disk, and the folder too for a new file. False with
+// errno set.
 bool AppendLineDurably(int fd, const QString& path, const QByteArray& line,
                        const QByteArray& firstLine = {});
 
