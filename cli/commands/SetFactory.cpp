@@ -37,9 +37,12 @@ void FileTrouble(TJobSet& set, TPortRunner& pr, const ECliError& e) {
     }
 }
 
-// The record's line for a factory job; serial is empty when the printer did not get it.
-void AppendRecord(const QString& record, TJobSet& set, TPortRunner& pr, const QString& model,
-                  const QString& serial, bool sentNotConfirmed) {
+// The printer's number and the record's line: took says whether the printer got it or may hold
+// it, decided before any file trouble could change the printer's status.
+void RecordSerial(const QString& record, TJobSet& set, TPortRunner& pr, const QString& model,
+                  const QString& serial, bool took, bool sentNotConfirmed) {
+    if (took)
+        pr.FSerial = serial;
     if (record.isEmpty())
         return;
     try {
@@ -48,7 +51,8 @@ void AppendRecord(const QString& record, TJobSet& set, TPortRunner& pr, const QS
             {QStringLiteral("time"), QStringLiteral("port"), QStringLiteral("identification"),
              QStringLiteral("model"), QStringLiteral("serial"), QStringLiteral("result")},
             {JournalTime(), pr.FPort, pr.FDeviceId.isEmpty() ? QString() : IdText(pr.FDeviceId),
-             model, serial, sentNotConfirmed ? journal::SentNotConfirmed : ResultText(pr.FStatus)},
+             model, took ? serial : QString(),
+             sentNotConfirmed ? journal::SentNotConfirmed : ResultText(pr.FStatus)},
             kLockTimeoutMs);
     } catch (const ECliError& e) {
         FileTrouble(set, pr, e);
@@ -64,15 +68,6 @@ bool SentNotConfirmed(TPortRunner& pr, const QString& serial) {
                                   "%1 to another printer by hand.")
                        .arg(serial);
     return true;
-}
-
-// The printer's outcome as far as its number goes: whether it got it (or may hold it), set on
-// the runner, and the record's line. Decided before any file trouble can change the status.
-void SerialOutcome(TJobSet& set, TPortRunner& pr, const QString& record, const QString& model,
-                   const QString& serial, bool took, bool spent) {
-    if (took)
-        pr.FSerial = serial;
-    AppendRecord(record, set, pr, model, took ? serial : QString(), spent);
 }
 
 QByteArray FactoryModel(const TCliRequest& r, qsizetype serialLength) {
@@ -98,7 +93,7 @@ public:
     bool Start(TJobSet& set, TPortRunner& pr, std::function<void()> done) override {
         return FCommand->Start(set, pr, [this, &set, &pr, done = std::move(done)] {
             const bool spent = SentNotConfirmed(pr, FSerial);
-            SerialOutcome(set, pr, FRecord, FModel, FSerial, pr.FStatus == exitOk || spent, spent);
+            RecordSerial(FRecord, set, pr, FModel, FSerial, pr.FStatus == exitOk || spent, spent);
             done();
         });
     }
@@ -224,7 +219,7 @@ private:
             } catch (const ECliError& e) {
                 FileTrouble(set, pr, e);
             }
-            SerialOutcome(set, pr, FRecord, QString::fromLatin1(FModel), serialText, took, spent);
+            RecordSerial(FRecord, set, pr, QString::fromLatin1(FModel), serialText, took, spent);
             done();
             FGate.Leave();
         });
