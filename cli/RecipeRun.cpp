@@ -208,6 +208,6 @@ int RunSteps(const TCliRequest& r, const TSteps& steps, bool recipe) {
     for (const auto& run : runs)
         tally.Add(run->FStatus == exitOk && run->FEnded, run->FStatus);
     if (runs.size() > 1)
-        Summary(r, tally.FPrinters, tally.FOk, tally.FFirst, set.Seconds());
+        Summary(r, tally, set.Seconds());
     return tally.FFirst;
 }

@@ -66,18 +66,17 @@ int Report(const TCliRequest& r, TJobSet& set, bool data) {
         if (pr->FStarted && pr->FStatus != exitOk)
             set.PortNote(*pr, FailureReason(pr->FStatus, pr->FMessage));
     if (runners.size() > 1)
-        Summary(r, tally.FPrinters, tally.FOk, tally.FFirst, set.Seconds());
+        Summary(r, tally, set.Seconds());
     return tally.FFirst;
 }
 
-void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, double seconds,
-             double perHour) {
+void Summary(const TCliRequest& r, const TTally& tally, double seconds, double perHour) {
     if (r.FJson) {
         TJsonLine line = Event(event::Summary);
-        line.Add(QStringLiteral("printers"), qint64(printers))
-            .Add(QStringLiteral("ok"), qint64(ok))
-            .Add(QStringLiteral("failed"), qint64(printers - ok))
-            .Add(QStringLiteral("status"), first)
+        line.Add(QStringLiteral("printers"), qint64(tally.FPrinters))
+            .Add(QStringLiteral("ok"), qint64(tally.FOk))
+            .Add(QStringLiteral("failed"), qint64(tally.FPrinters - tally.FOk))
+            .Add(QStringLiteral("status"), tally.FFirst)
             .AddSeconds(QStringLiteral("seconds"), seconds);
         if (perHour >= 0)
             line.Add(QStringLiteral("per_hour"), std::round(perHour * 10) / 10);
@@ -87,10 +86,11 @@ void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, 
     if (r.FQuiet)
         return;
     Out(QStringLiteral("%1 of %2 printers OK, %3 failed%4; %5%6")
-            .arg(ok)
-            .arg(printers)
-            .arg(printers - ok)
-            .arg(first == exitOk ? QString() : QStringLiteral(" (exit %1)").arg(first))
+            .arg(tally.FOk)
+            .arg(tally.FPrinters)
+            .arg(tally.FPrinters - tally.FOk)
+            .arg(tally.FFirst == exitOk ? QString()
+                                        : QStringLiteral(" (exit %1)").arg(tally.FFirst))
             .arg(Seconds(seconds))
             .arg(perHour < 0 ? QString() : QStringLiteral(", %1 an hour").arg(perHour, 0, 'f', 0)));
 }

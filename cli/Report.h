@@ -50,5 +50,4 @@ struct TTally {
 int Report(const TCliRequest& r, TJobSet& set, bool data = false);
 // "N of M printers OK, K failed (exit S); T s", or the summary event; nothing when quiet.
 // perHour: a station's printers an hour; < 0: none.
-void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, double seconds,
-             double perHour = -1);
+void Summary(const TCliRequest& r, const TTally& tally, double seconds, double perHour = -1);

@@ -137,12 +137,12 @@ int Find(const TCliRequest& r) {
         // Several ports: a summary, as for the other commands (the text one is left out, as
         // ever: each port has its line).
         if (r.FJson && ports.size() > 1)
-            Summary(r, tally.FPrinters, tally.FOk, tally.FFirst, set.Seconds());
+            Summary(r, tally, set.Seconds());
         return tally.FFirst;
     }
     const int status = tally.FOk > 0 ? exitOk : opened > 0 ? exitNoReply : exitOpen;
     if (r.FJson)
-        Summary(r, present, tally.FOk, status, set.Seconds());
+        Summary(r, TTally{present, tally.FOk, status}, set.Seconds());
     if (tally.FOk == 0)
         Err(QStringLiteral("No printer answered on any serial port (%1 present).").arg(present));
     return status;

@@ -95,7 +95,7 @@ public:
         Redraw();
         FTable.Draw();
         const double seconds = Elapsed();
-        Summary(FRequest, FTally.FPrinters, FTally.FOk, FTally.FFirst, seconds, PerHour(seconds));
+        Summary(FRequest, FTally, seconds, PerHour(seconds));
         return FTally.FFirst;
     }
 
