@@ -79,8 +79,7 @@ void CheckFolderTakesFiles(const QString& file) {
 void CheckWritable(const QString& path, bool replaced, bool read) {
     const QFileInfo info(path);
     if (info.isDir())
-        throw ECliError(
-            exitFile, FileErrorText("write", path, QStringLiteral("It is a folder, not a file.")));
+        throw ECliError(exitFile, FileErrorText("write", path, NotRegularFile(path)));
     if (info.exists()) {
         if (QString why; !MayWriteFile(path, read, &why))
             throw ECliError(exitFile, FileErrorText("write", path, why + QLatin1Char('.')));
