@@ -28,17 +28,14 @@ QString RatesText(const QString& lastJoin) {
 int Find(const TCliRequest& r) {
     const bool scan = r.FPorts.isEmpty();
     QStringList ports = r.FPorts;
-    QStringList refused;
-    QList<QPair<QString, QString>> refusedPorts; // device, why
+    QList<QPair<QString, QString>> refused; // device, why
     if (scan) {
         for (const TPortInfo& p : AvailablePorts()) {
             QString why;
             if (MayOpenPort(p.FDevice, &why))
                 ports.append(p.FDevice);
-            else {
-                refused.append(QStringLiteral("%1\t-\t-\t%2\t-").arg(p.FDevice, NoAccess(why)));
-                refusedPorts.append({p.FDevice, why});
-            }
+            else
+                refused.append({p.FDevice, why});
         }
         if (ports.isEmpty() && refused.isEmpty())
             throw ECliError(exitOpen, QStringLiteral("No serial port is present: plug in the "
@@ -121,10 +118,10 @@ int Find(const TCliRequest& r) {
             set.PortNote(pr, pr.FMessage);
     }
     if (!r.FQuiet && !r.FJson)
-        for (const QString& line : refused)
-            Out(line);
+        for (const auto& [device, why] : refused)
+            Out(QStringLiteral("%1\t-\t-\t%2\t-").arg(device, NoAccess(why)));
     if (r.FJson)
-        for (const auto& [device, why] : refusedPorts)
+        for (const auto& [device, why] : refused)
             Emit(Event(event::End)
                      .Add(QStringLiteral("port"), device)
                      .Add(QStringLiteral("identification"), QString())
