@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <cmath>
 
 TJsonLine& TJsonLine::Add(const QString& name, const QJsonValue& value) {
     QByteArray text = QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact);
@@ -12,4 +13,8 @@ TJsonLine& TJsonLine::Add(const QString& name, const QJsonValue& value) {
     const QByteArray quoted = QJsonDocument(QJsonArray{name}).toJson(QJsonDocument::Compact);
     FText += quoted.mid(1, quoted.size() - 2) + ':' + text;
     return *this;
+}
+
+TJsonLine& TJsonLine::AddSeconds(const QString& name, double seconds) {
+    return Add(name, std::round(seconds * 1000) / 1000);
 }

@@ -9,6 +9,8 @@
 class TJsonLine {
 public:
     TJsonLine& Add(const QString& name, const QJsonValue& value);
+    // A time in seconds, to the millisecond.
+    TJsonLine& AddSeconds(const QString& name, double seconds);
     // The object, without a line end.
     QByteArray Text() const { return FText + '}'; }
 

@@ -5,9 +5,11 @@
 #include <QFileInfo>
 #include <QThread>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 QString SystemErrorText(int error) {
@@ -43,6 +45,32 @@ bool WriteAll(int fd, const QByteArray& bytes) {
     return true;
 }
 
+namespace {
+
+bool Failed(QString* why) {
+    if (why)
+        *why = SystemErrorText(errno);
+    return false;
+}
+
+} // namespace
+
+bool MayCreateFileIn(const QString& folder, QString* why) {
+    // A name of its own: a probe a killed run left behind refuses nothing.
+    QByteArray name = QFile::encodeName(folder + QStringLiteral("/.nuv-probe-XXXXXX"));
+    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (fd < 0)
+        return Failed(why);
+    ::close(fd);
+    ::unlink(name.constData());
+    return true;
+}
+
+bool MayWriteFile(const QString& path, bool read, QString* why) {
+    const TFd fd(OpenRetrying(path, (read ? O_RDWR : O_WRONLY) | O_APPEND));
+    return fd.Get() >= 0 || Failed(why);
+}
+
 bool SyncFolderOf(const QString& path) {
     const TFd fd(OpenRetrying(QFileInfo(path).absolutePath(), O_RDONLY | O_DIRECTORY));
     return fd.Get() >= 0 && ::fsync(fd.Get()) == 0;
@@ -73,4 +101,36 @@ QByteArray EndOfCutLine(int fd, int64_t size) {
     if (size > 0 && ::pread(fd, &last, 1, static_cast<off_t>(size - 1)) == 1 && last != '\n')
         return QByteArrayLiteral("\n");
     return {};
+}
+
+bool AppendLineDurably(int fd, const QString& path, const QByteArray& line,
+                       const QByteArray& firstLine) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0)
+        return false;
+    const QByteArray bytes = (st.st_size == 0 ? firstLine : EndOfCutLine(fd, st.st_size)) + line;
+    return WriteAll(fd, bytes) && ::fdatasync(fd) == 0 && (st.st_size > 0 || SyncFolderOf(path));
+}
+
+bool ReplaceDurably(const QString& path, const QByteArray& bytes, QString* error) {
+    const QByteArray target = QFile::encodeName(path);
+    // One fixed name: a run killed half-way leaves nothing that piles up, and the lock keeps
+    // two runs from writing it at once.
+    const QByteArray temporary = target + ".new";
+    struct stat st {};
+    const bool existed = ::stat(target.constData(), &st) == 0;
+    bool ok = false;
+    const int fd = OpenRetrying(path + QStringLiteral(".new"), O_WRONLY | O_CREAT | O_TRUNC);
+    if (fd >= 0) {
+        ok = (!existed || ::fchmod(fd, st.st_mode & 07777) == 0) && WriteAll(fd, bytes) &&
+             ::fsync(fd) == 0;
+        ok = ::close(fd) == 0 && ok;
+        ok = ok && ::rename(temporary.constData(), target.constData()) == 0 && SyncFolderOf(path);
+    }
+    if (!ok) {
+        if (error)
+            *error = SystemErrorText(errno);
+        ::unlink(temporary.constData());
+    }
+    return ok;
 }

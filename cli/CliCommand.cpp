@@ -2,10 +2,13 @@
 
 #include "commands/Commands.h"
 
+QString TCliOption::Dashed(const QString& name) {
+    return (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+}
+
 QString TCliOption::Spelling() const {
-    const QString& name = FNames.constFirst();
-    const QString dashes = name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--");
-    return FValueName.isEmpty() ? dashes + name : dashes + name + QLatin1Char(' ') + FValueName;
+    const QString dashed = Dashed(FNames.constFirst());
+    return FValueName.isEmpty() ? dashed : dashed + QLatin1Char(' ') + FValueName;
 }
 
 const QList<TCliCommand>& CliCommands() {

@@ -28,6 +28,8 @@ struct TCliOption {
     QString Name() const { return FNames.constLast(); }
     // "-o FILE", "--serial-file FILE".
     QString Spelling() const;
+    // A name as typed: "-v" for one letter, else "--verbose".
+    static QString Dashed(const QString& name);
 };
 
 enum class TPortUse {

@@ -106,7 +106,7 @@ TJsonLine EndEvent(const TJobReport& r) {
         .Add(QStringLiteral("result"),
              r.FSkipped ? QStringLiteral("skipped") : ResultWord(r.FStatus))
         .Add(QStringLiteral("reason"), h.FReason)
-        .Add(QStringLiteral("seconds"), std::round(h.FSeconds * 1000) / 1000)
+        .AddSeconds(QStringLiteral("seconds"), h.FSeconds)
         .Add(QStringLiteral("bytes"), qint64(h.FBytes))
         .Add(QStringLiteral("retries"), h.FRetries)
         .Add(QStringLiteral("serial"), h.FSerial)

@@ -3,6 +3,7 @@
 #include "ExitStatus.h"
 #include "FileError.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -43,6 +44,15 @@ QByteArray ReadWholeFile(const QString& path) {
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         throw ECliError(exitFile, FileErrorText("read", path, file.errorString()));
+    return bytes;
+}
+
+QByteArray ReadSettingsFile(const QString& path, const QString& kind) {
+    QByteArray bytes = ReadWholeFile(path);
+    if (bytes.contains('\0'))
+        throw ECliError(exitFile, QStringLiteral("%1\"%2\" is not a settings file: it holds NUL "
+                                                 "bytes.")
+                                      .arg(kind, QDir::toNativeSeparators(path)));
     return bytes;
 }
 

@@ -16,6 +16,10 @@ QString Quoted(const QString& text);
 QString NotRegularFile(const QString& path);
 // The whole file; ECliError with exitFile when it cannot be read.
 QByteArray ReadWholeFile(const QString& path);
+// A settings file read whole: one holding NUL bytes is refused, for it would pass for the
+// settings it was meant to be. kind names it in that refusal ("Recipe "). ECliError with
+// exitFile.
+QByteArray ReadSettingsFile(const QString& path, const QString& kind = {});
 // Texts go to the printer byte for byte in a single-byte character set; what is the argument's
 // name. ECliError with exitUsage for a character outside Latin-1.
 QByteArray SingleByte(const QString& what, const QString& text);

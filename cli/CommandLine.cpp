@@ -2,7 +2,6 @@
 
 #include "CliText.h"
 #include "ExitStatus.h"
-#include "FileError.h"
 #include "IniFile.h"
 #include "TextToInt.h"
 
@@ -38,8 +37,7 @@ QStringList ProtectNegativeNumbers(QStringList arguments,
     for (const QCommandLineOption& o : options)
         if (!o.valueName().isEmpty())
             for (const QString& name : o.names())
-                takingValues.insert(
-                    (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name);
+                takingValues.insert(TCliOption::Dashed(name));
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         if (arguments[i] == QLatin1String("--"))
             break;
@@ -59,23 +57,13 @@ QStringList RestoreNegativeNumbers(QStringList arguments) {
 // Reads --config into the request; returns the file for the command's own options.
 TIniFile ReadConfig(TCliRequest& r) {
     const QString& path = r.FConfigPath;
-    if (const QString why = NotRegularFile(path); !why.isEmpty())
-        throw ECliError(exitFile, FileErrorText("open", path, why));
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw ECliError(exitFile, FileErrorText("open", path, file.errorString()));
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        throw ECliError(exitFile, FileErrorText("read", path, file.errorString()));
     TIniFile ini;
-    ini.LoadFromBytes(bytes);
+    ini.LoadFromBytes(ReadSettingsFile(path));
     // Defaults read from a file that is not one would pass for the settings it was meant to be.
-    if (bytes.contains('\0') || ini.SectionNames().isEmpty())
-        throw ECliError(exitFile, QStringLiteral("\"%1\" is not a settings file: %2.")
-                                      .arg(QDir::toNativeSeparators(path),
-                                           bytes.contains('\0')
-                                               ? QStringLiteral("it holds NUL bytes")
-                                               : QStringLiteral("it has no section at all")));
+    if (ini.SectionNames().isEmpty())
+        throw ECliError(exitFile,
+                        QStringLiteral("\"%1\" is not a settings file: it has no section at all.")
+                            .arg(QDir::toNativeSeparators(path)));
     r.FSettings = ReadToolSettings(ini);
     return ini;
 }

@@ -17,6 +17,12 @@ inline const QString Watch = QStringLiteral("watch");     // a station watches a
 inline const QString Printer = QStringLiteral("printer"); // a printer answered a station
 inline const QString Gone = QStringLiteral("gone");       // it stopped answering
 inline const QString Error = QStringLiteral("error");     // refused before any printer
+inline const QString Version = QStringLiteral("version");
+inline const QString Port = QStringLiteral("port");       // list-ports: one a port
+inline const QString History = QStringLiteral("history"); // one a job of the history
+inline const QString Bundle = QStringLiteral("bundle");   // the support bundle written
+inline const QString Logo = QStringLiteral("logo");       // logo build: the image built
+inline const QString Picture = QStringLiteral("picture"); // logo build: one a picture
 } // namespace event
 
 // {"event":name, ...: the fields follow.

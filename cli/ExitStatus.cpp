@@ -57,3 +57,7 @@ QString StatusWord(int status) {
         return QStringLiteral("internal error");
     }
 }
+
+QString FailureReason(int status, const QString& reason) {
+    return reason.isEmpty() ? StatusWord(status) : reason;
+}

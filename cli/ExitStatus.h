@@ -28,6 +28,8 @@ enum TExitStatus : int {
 int ExitStatusFor(uint8_t errorCode, TFailStep step);
 // A few words for the result line: "OK", "no reply", ...
 QString StatusWord(int status);
+// Why a job failed: its own reason, else the status word.
+QString FailureReason(int status, const QString& reason);
 
 // Ends the command with a status and one sentence for stderr.
 class ECliError : public std::runtime_error {

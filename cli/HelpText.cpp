@@ -25,7 +25,7 @@ QString Entry(const QString& name, const QString& text) {
 QString OptionEntry(const TCliOption& o) {
     QStringList spellings;
     for (const QString& name : o.FNames)
-        spellings << (name.size() == 1 ? QStringLiteral("-") : QStringLiteral("--")) + name;
+        spellings << TCliOption::Dashed(name);
     QString name = spellings.join(QStringLiteral(", "));
     if (!o.FValueName.isEmpty())
         name += QLatin1Char(' ') + o.FValueName;

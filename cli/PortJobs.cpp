@@ -3,12 +3,12 @@
 #include "CliRequest.h"
 #include "CliText.h"
 #include "ExitStatus.h"
+#include "Report.h"
 #include "StopSignals.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
-#include <cstdio>
 #include <unistd.h>
 
 QStringList PortLogPaths(const QString& logPath, const QStringList& ports) {
@@ -211,8 +211,7 @@ void TJobSet::Note(const QString& line) {
     FProgress.Clear();
     if (FClearDisplay)
         FClearDisplay();
-    std::fprintf(stderr, "nuvctl: %s\n", line.toLocal8Bit().constData());
-    std::fflush(stderr);
+    Err(line);
 }
 
 void TJobSet::PortNote(const TPortRunner& runner, const QString& text) {

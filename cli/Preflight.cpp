@@ -8,45 +8,34 @@
 #include "PortJobs.h"
 #include "PortName.h"
 #include "SharedFile.h"
-#include "TextToInt.h"
 #include "UniUart.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
 // A name meant as a datagram peer that does not make one: why, else empty.
 QString PeerNameProblem(const QString& port) {
-    const QString text = port.trimmed();
-    const bool prefixed = text.startsWith(DatagramPortName);
-    if (text == DatagramPortName || ParseDatagramPeer(text))
+    const TPeerProblem problem = DatagramPeerProblem(port);
+    switch (problem.FFault) {
+    case TPeerFault::None:
         return {};
-    const QString peer = prefixed ? text.mid(DatagramPortName.size()).trimmed() : text;
-    const qsizetype colon = peer.lastIndexOf(QLatin1Char(':'));
-    const QString portText = colon < 0 ? QString() : peer.mid(colon + 1);
-    bool digits = !portText.isEmpty();
-    for (const QChar c : portText)
-        digits = digits && c.isDigit();
-    // Without the prefix only HOST.NAME:DIGITS is taken for a peer; the rest are serial names.
-    if (!prefixed && !(digits && peer.left(colon).contains(QLatin1Char('.'))))
-        return {};
-    if (colon <= 0)
+    case TPeerFault::NoPort:
         return QStringLiteral("give the peer as TCP/IP HOST:PORT (for example TCP/IP "
                               "192.168.1.20:9100)");
-    if (!digits)
-        return QStringLiteral("the port number %1 is not a number").arg(Quoted(portText));
-    if (const auto value = TryTextToInt64(portText); !value || *value < 1 || *value > 65535)
+    case TPeerFault::PortNotNumber:
+        return QStringLiteral("the port number %1 is not a number").arg(Quoted(problem.FPart));
+    case TPeerFault::PortOutOfRange:
         return QStringLiteral("the port number %1 is out of range 1..65535")
-            .arg(Shortened(portText));
-    return QStringLiteral("%1 is not a host name or address").arg(Quoted(peer.left(colon)));
+            .arg(Shortened(problem.FPart));
+    case TPeerFault::BadHost:
+        return QStringLiteral("%1 is not a host name or address").arg(Quoted(problem.FPart));
+    }
+    return {};
 }
 
 // What a port name reaches: the same key for two names of one device.
@@ -80,36 +69,31 @@ void CheckPorts(const TCliRequest& r) {
 
 } // namespace
 
-// Write permission is tried, not read from the permission bits: root passes those, and a
-// read-only mount or an immutable file does not show in them.
 void CheckFolderTakesFiles(const QString& file) {
     const QString dir = QFileInfo(file).absolutePath();
-    const QByteArray probe = QFile::encodeName(QDir(dir).filePath(
-        QStringLiteral(".nuvctl-probe-%1").arg(QCoreApplication::applicationPid())));
-    const int fd = ::open(probe.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0)
+    if (QString why; !MayCreateFileIn(dir, &why))
         throw ECliError(exitFile, QStringLiteral("Cannot create files in folder \"%1\". %2.")
-                                      .arg(QDir::toNativeSeparators(dir), SystemErrorText(errno)));
-    ::close(fd);
-    ::unlink(probe.constData());
+                                      .arg(QDir::toNativeSeparators(dir), why));
 }
 
 void CheckWritable(const QString& path, bool replaced, bool read) {
     const QFileInfo info(path);
     if (info.isDir())
-        throw ECliError(
-            exitFile, FileErrorText("write", path, QStringLiteral("It is a folder, not a file.")));
+        throw ECliError(exitFile, FileErrorText("write", path, NotRegularFile(path)));
     if (info.exists()) {
-        const int fd = ::open(QFile::encodeName(path).constData(),
-                              (read ? O_RDWR : O_WRONLY) | O_APPEND | O_CLOEXEC);
-        if (fd < 0)
-            throw ECliError(
-                exitFile, FileErrorText("write", path, SystemErrorText(errno) + QLatin1Char('.')));
-        ::close(fd);
+        if (QString why; !MayWriteFile(path, read, &why))
+            throw ECliError(exitFile, FileErrorText("write", path, why + QLatin1Char('.')));
         if (!replaced)
             return;
     }
     CheckFolderTakesFiles(path);
+}
+
+void CheckOutputFile(const QString& path) {
+    if (QFileInfo::exists(path))
+        if (const QString why = NotRegularFile(path); !why.isEmpty())
+            throw ECliError(exitFile, FileErrorText("create", path, why));
+    CheckWritable(path, true);
 }
 
 void CheckBeforePrinters(const TCliRequest& r) {

@@ -13,6 +13,9 @@ struct TCliRequest;
 // written anew beside itself and renamed, so the folder must take files either way. read: it
 // is read as well. ECliError with exitFile when it cannot be.
 void CheckWritable(const QString& path, bool replaced, bool read = false);
+// An -o FILE: it is written beside itself and renamed over what was there, so only a regular
+// file may stand in its place. ECliError with exitFile when it cannot be written.
+void CheckOutputFile(const QString& path);
 // Whether files can be created in the file's folder; ECliError with exitFile when not.
 void CheckFolderTakesFiles(const QString& file);
 

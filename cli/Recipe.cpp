@@ -72,13 +72,8 @@ TRecipe LoadRecipe(const QString& path, const TCliRequest& run) {
     TRecipe recipe;
     recipe.FPath = path;
     const QString shown = QDir::toNativeSeparators(path);
-    const QByteArray bytes = ReadWholeFile(path);
-    if (bytes.contains('\0'))
-        throw ECliError(
-            exitFile,
-            QStringLiteral("Recipe \"%1\" is not a settings file: it holds NUL bytes.").arg(shown));
     TIniFile ini;
-    ini.LoadFromBytes(bytes);
+    ini.LoadFromBytes(ReadSettingsFile(path, QStringLiteral("Recipe ")));
     std::map<int, QString> lines;
     for (const QString& key : ini.KeyNames(kSection)) {
         bool number = false;

@@ -9,8 +9,6 @@
 #include "Report.h"
 #include "StopSignals.h"
 
-#include <cmath>
-
 namespace {
 
 // At most five progress events a second for each port.
@@ -107,7 +105,7 @@ void TPrinterRun::StepDone() {
         return;
     }
     FStatus = FCurrent.FStatus;
-    FReason = FCurrent.FRecord.FReason.isEmpty() ? StatusWord(FStatus) : FCurrent.FRecord.FReason;
+    FReason = FailureReason(FStatus, FCurrent.FRecord.FReason);
     FFailedStep = FStep;
     for (int i = FStep + 1; i < Steps(); ++i) {
         TJobReport skipped = StepStart(FRunner.FPort, Step(i));
@@ -139,7 +137,7 @@ TJsonLine DoneEvent(const TPrinterRun& run) {
         .Add(QStringLiteral("status"), run.FStatus)
         .Add(QStringLiteral("result"), ResultWord(run.FStatus))
         .Add(QStringLiteral("reason"), run.FReason)
-        .Add(QStringLiteral("seconds"), std::round(run.Seconds() * 1000) / 1000)
+        .AddSeconds(QStringLiteral("seconds"), run.Seconds())
         .Add(QStringLiteral("serial"), run.FSerial)
         .Add(QStringLiteral("steps"), run.Steps())
         .Add(QStringLiteral("failed_step"), run.FFailedStep + 1);
@@ -174,8 +172,7 @@ public:
                                                     : QStringLiteral(", ") + run.FRunner.FNote),
                          report.FSkipped ? QStringLiteral("-") : Seconds(report.FRecord.FSeconds)));
         if (!report.FSkipped && report.FStatus != exitOk)
-            FSet.PortNote(run.FRunner, report.FRecord.FReason.isEmpty() ? StatusWord(report.FStatus)
-                                                                        : report.FRecord.FReason);
+            FSet.PortNote(run.FRunner, FailureReason(report.FStatus, report.FRecord.FReason));
     }
 
     void PrinterEnded(TPrinterRun& run) override {
@@ -207,15 +204,10 @@ int RunSteps(const TCliRequest& r, const TSteps& steps, bool recipe) {
     set.Wait();
     if (!recipe)
         return Report(r, set, data);
-    int first = exitOk;
-    qsizetype ok = 0;
-    for (const auto& run : runs) {
-        if (run->FStatus == exitOk && run->FEnded)
-            ++ok;
-        else if (first == exitOk)
-            first = run->FStatus != exitOk ? run->FStatus : exitInternal;
-    }
+    TTally tally;
+    for (const auto& run : runs)
+        tally.Add(run->FStatus == exitOk && run->FEnded, run->FStatus);
     if (runs.size() > 1)
-        Summary(r, qsizetype(runs.size()), ok, first, set.Seconds());
-    return first;
+        Summary(r, tally, set.Seconds());
+    return tally.FFirst;
 }

@@ -85,9 +85,6 @@ private:
 // {"event":"done",...}: the recipe has ended on that printer.
 TJsonLine DoneEvent(const TPrinterRun& run);
 
-// {"event":"done",...}: the recipe has ended on that printer.
-TJsonLine DoneEvent(const TPrinterRun& run);
-
 // Runs the steps on every --port at once, each port through them on its own. recipe: report
 // each step (nuvctl run); otherwise the single command's result lines. Returns the exit
 // status: 0 when every port succeeded, else the first failed port's, in the order given.

@@ -25,6 +25,10 @@ QString IdText(const QByteArray& id) {
     return id.isEmpty() ? QStringLiteral("-") : IdentificationText(id);
 }
 
+QString NoAccess(const QString& why) {
+    return QStringLiteral("no access: ") + why;
+}
+
 QString Seconds(double s) {
     return QString::asprintf("%.2f s", s);
 }
@@ -47,39 +51,33 @@ QString BlockText(uint16_t code, const uint8_t* block, int32_t length) {
 }
 
 int Report(const TCliRequest& r, TJobSet& set, bool data) {
-    int first = exitOk;
-    int ok = 0;
+    TTally tally;
     const auto& runners = set.Runners();
     for (const auto& pr : runners) {
-        const bool success = pr->FStarted && pr->FStatus == exitOk;
         QString result = pr->FStarted ? ResultText(pr->FStatus) : QStringLiteral("not started");
         if (!pr->FNote.isEmpty())
             result += QStringLiteral(", ") + pr->FNote;
         if ((data || !r.FQuiet) && !r.FJson)
             Out(QStringLiteral("%1\t%2\t%3\t%4")
                     .arg(pr->FPort, IdText(pr->FDeviceId), result, Seconds(pr->FSeconds)));
-        if (success)
-            ++ok;
-        else if (first == exitOk)
-            first = pr->FStatus != exitOk ? pr->FStatus : exitInternal;
+        tally.Add(pr->FStarted && pr->FStatus == exitOk, pr->FStatus);
     }
     for (const auto& pr : runners)
         if (pr->FStarted && pr->FStatus != exitOk)
-            set.PortNote(*pr, pr->FMessage.isEmpty() ? StatusWord(pr->FStatus) : pr->FMessage);
+            set.PortNote(*pr, FailureReason(pr->FStatus, pr->FMessage));
     if (runners.size() > 1)
-        Summary(r, qsizetype(runners.size()), ok, first, set.Seconds());
-    return first;
+        Summary(r, tally, set.Seconds());
+    return tally.FFirst;
 }
 
-void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, double seconds,
-             double perHour) {
+void Summary(const TCliRequest& r, const TTally& tally, double seconds, double perHour) {
     if (r.FJson) {
         TJsonLine line = Event(event::Summary);
-        line.Add(QStringLiteral("printers"), qint64(printers))
-            .Add(QStringLiteral("ok"), qint64(ok))
-            .Add(QStringLiteral("failed"), qint64(printers - ok))
-            .Add(QStringLiteral("status"), first)
-            .Add(QStringLiteral("seconds"), std::round(seconds * 1000) / 1000);
+        line.Add(QStringLiteral("printers"), qint64(tally.FPrinters))
+            .Add(QStringLiteral("ok"), qint64(tally.FOk))
+            .Add(QStringLiteral("failed"), qint64(tally.FPrinters - tally.FOk))
+            .Add(QStringLiteral("status"), tally.FFirst)
+            .AddSeconds(QStringLiteral("seconds"), seconds);
         if (perHour >= 0)
             line.Add(QStringLiteral("per_hour"), std::round(perHour * 10) / 10);
         Emit(line);
@@ -88,10 +86,11 @@ void Summary(const TCliRequest& r, qsizetype printers, qsizetype ok, int first, 
     if (r.FQuiet)
         return;
     Out(QStringLiteral("%1 of %2 printers OK, %3 failed%4; %5%6")
-            .arg(ok)
-            .arg(printers)
-            .arg(printers - ok)
-            .arg(first == exitOk ? QString() : QStringLiteral(" (exit %1)").arg(first))
+            .arg(tally.FOk)
+            .arg(tally.FPrinters)
+            .arg(tally.FPrinters - tally.FOk)
+            .arg(tally.FFirst == exitOk ? QString()
+                                        : QStringLiteral(" (exit %1)").arg(tally.FFirst))
             .arg(Seconds(seconds))
             .arg(perHour < 0 ? QString() : QStringLiteral(", %1 an hour").arg(perHour, 0, 'f', 0)));
 }

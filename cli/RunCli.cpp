@@ -25,7 +25,7 @@ int Run(const TCliRequest& r) {
     }
     if (r.FCommand == QLatin1String("version")) {
         if (r.FJson)
-            Emit(Event(QStringLiteral("version"))
+            Emit(Event(event::Version)
                      .Add(QStringLiteral("program"), QStringLiteral("nuvctl"))
                      .Add(QStringLiteral("version"), QStringLiteral(PROJECT_VERSION)));
         else

@@ -14,7 +14,6 @@
 #include <fcntl.h>
 #include <limits>
 #include <sys/file.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -59,21 +58,24 @@ int64_t TSerialCounter::Peek(const QString& path) {
         throw ECliError(exitFile, FileErrorText("open", path, file.errorString()));
     const QByteArray bytes = file.read(4096);
     const QByteArray text = bytes.trimmed();
-    bool digits = !text.isEmpty() && text.size() <= 18;
+    bool digits = !text.isEmpty() && text.size() <= kDigits;
     for (const char c : text)
         digits = digits && c >= '0' && c <= '9';
     if (!digits)
         throw ECliError(exitFile,
                         QStringLiteral("The serial counter file \"%1\" must hold the next serial "
-                                       "number as decimal digits (up to 18), not %2.")
-                            .arg(Native(path), Quoted(QString::fromLatin1(text))));
+                                       "number as decimal digits (up to %2), not %3.")
+                            .arg(Native(path))
+                            .arg(kDigits)
+                            .arg(Quoted(QString::fromLatin1(text))));
     const int64_t value = text.toLongLong();
     if (value > kLastSerial)
         throw ECliError(exitFile,
                         QStringLiteral("The serial counter file \"%1\" holds %2: the number after "
-                                       "it would not fit in 18 digits. Start a new series.")
+                                       "it would not fit in %3 digits. Start a new series.")
                             .arg(Native(path))
-                            .arg(value));
+                            .arg(value)
+                            .arg(kDigits));
     return value;
 }
 
@@ -103,8 +105,9 @@ int64_t TSerialCounter::Reserve(const QString& port, int timeoutMs,
                 next = last->FSerial + 1;
             if (next > kLastSerial)
                 throw ECliError(exitFile, QStringLiteral("The serial counter \"%1\" has no "
-                                                         "number left in 18 digits.")
-                                              .arg(Native(FPath)));
+                                                         "number left in %2 digits.")
+                                              .arg(Native(FPath))
+                                              .arg(kDigits));
         }
         FJournal.Append(next, journal::Reserved, port);
         QString error;
@@ -178,22 +181,12 @@ void AppendCsvRecord(const QString& path, const QStringList& header, const QStri
         }
         return out.join(QLatin1Char(',')).toUtf8() + '\n';
     };
-    const int fd = OpenRetrying(path, O_WRONLY | O_APPEND | O_CREAT);
-    if (fd < 0)
+    // Read too: the last byte tells whether a power cut left a line unfinished.
+    const TFd fd(OpenRetrying(path, O_RDWR | O_APPEND | O_CREAT));
+    if (fd.Get() < 0)
         throw ECliError(exitFile, FileErrorText("open", path, SystemErrorText(errno)));
-    QString error;
-    if (!LockWithin(fd, LOCK_EX, timeoutMs)) {
-        error = LockFailure(path, timeoutMs);
-    } else {
-        struct stat st {};
-        QByteArray bytes;
-        if (::fstat(fd, &st) == 0 && st.st_size == 0)
-            bytes = line(header);
-        bytes += line(fields);
-        if (!WriteAll(fd, bytes) || ::fdatasync(fd) != 0)
-            error = FileErrorText("write", path, SystemErrorText(errno));
-    }
-    ::close(fd);
-    if (!error.isEmpty())
-        throw ECliError(exitFile, error);
+    if (!LockWithin(fd.Get(), LOCK_EX, timeoutMs))
+        throw ECliError(exitFile, LockFailure(path, timeoutMs));
+    if (!AppendLineDurably(fd.Get(), path, line(fields), line(header)))
+        throw ECliError(exitFile, FileErrorText("write", path, SystemErrorText(errno)));
 }

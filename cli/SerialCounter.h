@@ -17,8 +17,9 @@
 // exclude nobody. Every failure throws ECliError(exitFile).
 class TSerialCounter {
 public:
-    // Counter values are up to 18 digits, and the number after the last one handed out must be
-    // storable too.
+    // Counter values are up to kDigits digits, and the number after the last one handed out
+    // must be storable too.
+    static constexpr int kDigits = 18;
     static constexpr int64_t kLastSerial = 999'999'999'999'999'998;
 
     explicit TSerialCounter(const QString& path);
@@ -36,7 +37,6 @@ public:
     void Return();           // the printer was sent nothing: the counter goes back to it
     void SentNotConfirmed(); // the printer may hold it: it is spent
     void Release();
-    int64_t Reserved() const { return FTaken; }
 
     // Reads the number without the lock: a bad file is reported before any printer is touched.
     static int64_t Peek(const QString& path);

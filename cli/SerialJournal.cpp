@@ -8,12 +8,8 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QFile>
-#include <QFileInfo>
 #include <cerrno>
-#include <cstdlib>
 #include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -33,21 +29,17 @@ QString JournalTime() {
 
 void TSerialJournal::Append(int64_t serial, const QString& event, const QString& port,
                             const QString& pid) {
-    struct stat before {};
-    const bool existed = ::stat(QFile::encodeName(FPath).constData(), &before) == 0;
-    // Read too: the last byte tells whether a power cut left a line unfinished.
     const TFd fd(OpenRetrying(FPath, O_RDWR | O_APPEND | O_CREAT));
     if (fd.Get() < 0)
         throw ECliError(exitFile, FileErrorText("open", FPath, SystemErrorText(errno)));
-    QByteArray line = existed ? EndOfCutLine(fd.Get(), before.st_size) : QByteArray();
-    line += QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
-                .arg(JournalTime())
-                .arg(serial)
-                .arg(event, Field(port),
-                     pid.isEmpty() ? QString::number(QCoreApplication::applicationPid()) : pid)
-                .toUtf8();
-    if (!WriteAll(fd.Get(), line) || ::fdatasync(fd.Get()) != 0 ||
-        (!existed && !SyncFolderOf(FPath)))
+    const QByteArray line =
+        QStringLiteral("%1\t%2\t%3\t%4\t%5\n")
+            .arg(JournalTime())
+            .arg(serial)
+            .arg(event, Field(port),
+                 pid.isEmpty() ? QString::number(QCoreApplication::applicationPid()) : pid)
+            .toUtf8();
+    if (!AppendLineDurably(fd.Get(), FPath, line))
         throw ECliError(exitFile, FileErrorText("write", FPath, SystemErrorText(errno)));
 }
 
@@ -81,27 +73,4 @@ std::optional<TJournalEntry> TSerialJournal::LastEntry() const {
     if (!ok)
         return std::nullopt;
     return e;
-}
-
-bool ReplaceDurably(const QString& path, const QByteArray& bytes, QString* error) {
-    const QByteArray target = QFile::encodeName(path);
-    // One fixed name: a run killed half-way leaves nothing that piles up, and the lock keeps
-    // two runs from writing it at once.
-    const QByteArray temporary = target + ".new";
-    struct stat st {};
-    const bool existed = ::stat(target.constData(), &st) == 0;
-    bool ok = false;
-    const int fd = OpenRetrying(path + QStringLiteral(".new"), O_WRONLY | O_CREAT | O_TRUNC);
-    if (fd >= 0) {
-        ok = (!existed || ::fchmod(fd, st.st_mode & 07777) == 0) && WriteAll(fd, bytes) &&
-             ::fsync(fd) == 0;
-        ok = ::close(fd) == 0 && ok;
-        ok = ok && ::rename(temporary.constData(), target.constData()) == 0 && SyncFolderOf(path);
-    }
-    if (!ok) {
-        if (error)
-            *error = SystemErrorText(errno);
-        ::unlink(temporary.constData());
-    }
-    return ok;
 }

@@ -33,7 +33,6 @@ struct TJournalEntry {
 class TSerialJournal {
 public:
     explicit TSerialJournal(const QString& path) : FPath(path) {}
-    const QString& Path() const { return FPath; }
 
     // Throws ECliError(exitFile) when the line could not be written and synced.
     void Append(int64_t serial, const QString& event, const QString& port,
@@ -48,8 +47,3 @@ private:
 
 // Time as the journal and the record write it.
 QString JournalTime();
-
-// Replaces the file with bytes so that after a crash it holds either the old or the new
-// contents: a temporary file beside it is written and synced, renamed over it, and the folder
-// synced. Keeps the file's permissions. Returns false with the system's reason.
-bool ReplaceDurably(const QString& path, const QByteArray& bytes, QString* error);

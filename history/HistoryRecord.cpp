@@ -52,7 +52,7 @@ void AddHistoryFields(TJsonLine& line, const THistoryRecord& r) {
     line.Add(kFiles, files);
     line.Add(kBytes, static_cast<qint64>(r.FBytes)).Add(kRetries, r.FRetries);
     // Milliseconds are all a job's duration needs.
-    line.Add(kSeconds, std::round(r.FSeconds * 1000) / 1000);
+    line.AddSeconds(kSeconds, r.FSeconds);
     line.Add(kResult, r.FResult).Add(kReason, r.FReason).Add(kSerial, r.FSerial);
 }
 

@@ -18,6 +18,16 @@ struct TDatagramPeer {
 // (no serial port is named like that); blanks around the text do not count. PORT is 1 to 65535.
 std::optional<TDatagramPeer> ParseDatagramPeer(const QString& portName);
 
+// Why a port name meant as a datagram peer makes none, and the part of it at fault (the port
+// number's text, or the host as given). "TCP/IP..." is always meant as a peer; without it only
+// HOST.NAME:DIGITS or [IPV6]:DIGITS is, and the rest name serial ports (None).
+enum class TPeerFault { None, NoPort, PortNotNumber, PortOutOfRange, BadHost };
+struct TPeerProblem {
+    TPeerFault FFault = TPeerFault::None;
+    QString FPart;
+};
+TPeerProblem DatagramPeerProblem(const QString& portName);
+
 // The port name selects the datagram link: exactly "TCP/IP", or a peer as above.
 bool IsDatagramPortName(const QString& portName);
 

@@ -1,6 +1,7 @@
 #include "IniFile.h"
 
 #include "SettingsText.h"
+#include "SharedFile.h"
 #include "TextToInt.h"
 
 #include <QDir>
@@ -8,7 +9,6 @@
 #include <QFileInfo>
 #include <QSaveFile>
 #include <QSet>
-#include <QTemporaryFile>
 
 #include <algorithm>
 
@@ -125,18 +125,6 @@ bool SaveInPlace(const QString& path, const QByteArray& bytes, QString* error) {
     if (file.seek(0) && file.write(old) == old.size() && file.flush())
         file.resize(old.size());
     return false;
-}
-
-// Tried rather than worked out from permission bits, which say nothing of the privileges the
-// process holds.
-bool MayCreateFileIn(const QString& folder) {
-    QTemporaryFile probe(folder + QStringLiteral("/.config-probe-XXXXXX"));
-    return probe.open();
-}
-
-bool MayWriteFile(const QString& path) {
-    QFile probe(path);
-    return probe.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::ExistingOnly);
 }
 
 QString OpenErrorText(const QString& path, const QSaveFile& file) {

@@ -28,17 +28,14 @@ QString RatesText(const QString& lastJoin) {
 int Find(const TCliRequest& r) {
     const bool scan = r.FPorts.isEmpty();
     QStringList ports = r.FPorts;
-    QStringList refused;
-    QList<QPair<QString, QString>> refusedPorts; // device, why
+    QList<QPair<QString, QString>> refused; // device, why
     if (scan) {
         for (const TPortInfo& p : AvailablePorts()) {
             QString why;
             if (MayOpenPort(p.FDevice, &why))
                 ports.append(p.FDevice);
-            else {
-                refused.append(QStringLiteral("%1\t-\t-\tno access: %2\t-").arg(p.FDevice, why));
-                refusedPorts.append({p.FDevice, why});
-            }
+            else
+                refused.append({p.FDevice, why});
         }
         if (ports.isEmpty() && refused.isEmpty())
             throw ECliError(exitOpen, QStringLiteral("No serial port is present: plug in the "
@@ -49,8 +46,8 @@ int Find(const TCliRequest& r) {
     const auto& runners = set.Runners();
     std::vector<TJobReport> reports;
     for (const auto& pr : runners) {
-        reports.push_back(JobStart(pr->FPort, QStringLiteral("find"), r.FSettings.FPeerHost,
-                                   r.FSettings.FPeerPort));
+        reports.push_back(
+            JobStart(pr->FPort, r.FCommand, r.FSettings.FPeerHost, r.FSettings.FPeerPort));
         if (r.FJson)
             Emit(StartEvent(reports.back()));
     }
@@ -82,29 +79,25 @@ int Find(const TCliRequest& r) {
         tryNext(i);
     set.Wait();
 
-    int first = exitOk;
-    int printers = 0;
+    TTally tally;
     int opened = 0;
     for (size_t i = 0; i < runners.size(); ++i) {
         TPortRunner& pr = *runners[i];
         const bool datagram = IsDatagramPortName(pr.FPort);
         QString result = QStringLiteral("printer found");
         if (pr.FStatus == exitWrongDevice)
-            result = QStringLiteral("not a printer of this series (exit 6)");
+            result = QStringLiteral("not a printer of this series (exit %1)").arg(exitWrongDevice);
         else if (pr.FStatus == exitNoReply)
-            result = QStringLiteral("no printer answered (exit 5)");
+            result = QStringLiteral("no printer answered (exit %1)").arg(exitNoReply);
         else if (pr.FStatus != exitOk)
             result = ResultText(pr.FStatus);
         if (pr.FStatus == exitNoReply && !datagram)
             pr.FMessage = QStringLiteral("No printer answered on %1 at %2 bit/s. Check the cable "
                                          "and the printer's power.")
                               .arg(pr.FPort, RatesText(QStringLiteral("or")));
-        if (pr.FStatus == exitOk)
-            ++printers;
+        tally.Add(pr.FStatus == exitOk, pr.FStatus);
         if (pr.FStatus != exitOpen)
             ++opened;
-        if (pr.FStatus != exitOk && first == exitOk)
-            first = pr.FStatus;
         TJobReport& report = reports[i];
         JobEnded(report, pr);
         report.FRate = datagram ? 0 : found[i];
@@ -126,29 +119,29 @@ int Find(const TCliRequest& r) {
             set.PortNote(pr, pr.FMessage);
     }
     if (!r.FQuiet && !r.FJson)
-        for (const QString& line : refused)
-            Out(line);
+        for (const auto& [device, why] : refused)
+            Out(QStringLiteral("%1\t-\t-\t%2\t-").arg(device, NoAccess(why)));
     if (r.FJson)
-        for (const auto& [device, why] : refusedPorts)
+        for (const auto& [device, why] : refused)
             Emit(Event(event::End)
                      .Add(QStringLiteral("port"), device)
                      .Add(QStringLiteral("identification"), QString())
-                     .Add(QStringLiteral("job"), QStringLiteral("find"))
+                     .Add(QStringLiteral("job"), r.FCommand)
                      .Add(QStringLiteral("status"), int(exitOpen))
                      .Add(QStringLiteral("result"), ResultWord(exitOpen))
-                     .Add(QStringLiteral("reason"), QStringLiteral("no access: ") + why));
+                     .Add(QStringLiteral("reason"), NoAccess(why)));
     const qsizetype present = ports.size() + refused.size();
     if (!scan) {
         // Several ports: a summary, as for the other commands (the text one is left out, as
         // ever: each port has its line).
         if (r.FJson && ports.size() > 1)
-            Summary(r, ports.size(), printers, first, set.Seconds());
-        return first;
+            Summary(r, tally, set.Seconds());
+        return tally.FFirst;
     }
-    const int status = printers > 0 ? exitOk : opened > 0 ? exitNoReply : exitOpen;
+    const int status = tally.FOk > 0 ? exitOk : opened > 0 ? exitNoReply : exitOpen;
     if (r.FJson)
-        Summary(r, present, printers, status, set.Seconds());
-    if (printers == 0)
+        Summary(r, TTally{present, tally.FOk, status}, set.Seconds());
+    if (tally.FOk == 0)
         Err(QStringLiteral("No printer answered on any serial port (%1 present).").arg(present));
     return status;
 }

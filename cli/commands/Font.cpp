@@ -38,7 +38,7 @@ std::unique_ptr<TPortStep> Font(const TCliRequest& r) {
 
 TCliCommand FontCommand() {
     TCliCommand c;
-    c.FName = QStringLiteral("font");
+    c.FName = historyjob::Font;
     c.FHelp = {{QStringLiteral("font [FILE]"),
                 QStringLiteral("download the font file (default: font.bin here, else the\none "
                                "in the tool's files folder)")}};

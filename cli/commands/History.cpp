@@ -47,7 +47,7 @@ int History(const TCliRequest& r) {
     if (r.FJson) {
         for (const THistoryRecord& record : records) {
             // The line as history.jsonl holds it, its event named first.
-            TJsonLine line = Event(QStringLiteral("history"));
+            TJsonLine line = Event(event::History);
             AddHistoryFields(line, record);
             Emit(line);
         }

@@ -19,7 +19,7 @@ int ListPorts(const TCliRequest& r) {
         const bool may = MayOpenPort(p.FDevice, &why);
         const QString usb = UsbIdText(p);
         if (r.FJson) {
-            Emit(Event(QStringLiteral("port"))
+            Emit(Event(event::Port)
                      .Add(QStringLiteral("port"), p.FDevice)
                      .Add(QStringLiteral("description"), p.FDescription)
                      .Add(QStringLiteral("usb"), usb)
@@ -31,7 +31,7 @@ int ListPorts(const TCliRequest& r) {
         const QString ids = usb.isEmpty() ? QStringLiteral("-") : usb;
         Out(QStringLiteral("%1\t%2\t%3\t%4")
                 .arg(p.FDevice, p.FDescription.isEmpty() ? QStringLiteral("-") : p.FDescription,
-                     ids, may ? QStringLiteral("may open") : QStringLiteral("no access: ") + why));
+                     ids, may ? QStringLiteral("may open") : NoAccess(why)));
     }
     return exitOk;
 }

@@ -81,14 +81,14 @@ int LogoBuild(const TCliRequest& r) {
     if (!records || records->size() != r.FArgs.size())
         throw ECliError(exitInternal, QStringLiteral("the logo image built is not whole"));
     if (r.FJson) {
-        Emit(Event(QStringLiteral("logo"))
+        Emit(Event(event::Logo)
                  .Add(QStringLiteral("path"), QFileInfo(r.Option(kOutput)).absoluteFilePath())
                  .Add(QStringLiteral("bytes"), qint64(image.size()))
                  .Add(QStringLiteral("size"), r.FSettings.FLogoSize)
                  .Add(QStringLiteral("sha256"),
                       QString::fromLatin1(HistoryFileEntry(r.Option(kOutput), image).FSha256)));
         for (qsizetype i = 0; i < records->size(); ++i)
-            Emit(Event(QStringLiteral("picture"))
+            Emit(Event(event::Picture)
                      .Add(QStringLiteral("path"), QFileInfo(r.FArgs[i]).absoluteFilePath())
                      .Add(QStringLiteral("width"), records->at(i).Width())
                      .Add(QStringLiteral("height"), records->at(i).Height())
@@ -133,11 +133,7 @@ void CheckOutput(const TCliRequest& r) {
         if (SameFile(picture, output))
             Usage(QStringLiteral("-o %1 is the picture %2: the build would overwrite it.")
                       .arg(Quoted(output), Quoted(picture)));
-    const QFileInfo out(output);
-    if (out.exists() && !out.isFile())
-        throw ECliError(
-            exitFile, FileErrorText("create", output, QStringLiteral("It is not a regular file.")));
-    CheckWritable(output, true);
+    CheckOutputFile(output);
 }
 
 } // namespace
@@ -163,7 +159,7 @@ TCliCommand LogoBuildCommand() {
 
 TCliCommand LogoDownloadCommand() {
     TCliCommand c;
-    c.FName = QStringLiteral("logo download");
+    c.FName = historyjob::LogoDownload;
     c.FHelp = {{QStringLiteral("logo download PICTURE..."),
                 QStringLiteral("convert the pictures and download the logo image")}};
     c.FMinArgs = 1;

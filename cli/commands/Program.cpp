@@ -32,7 +32,7 @@ std::unique_ptr<TPortStep> Program(const TCliRequest& r) {
 
 TCliCommand ProgramCommand() {
     TCliCommand c;
-    c.FName = QStringLiteral("program");
+    c.FName = historyjob::Program;
     c.FHelp = {{QStringLiteral("program FIRMWARE"),
                 QStringLiteral("check a firmware image, then program it")}};
     c.FMinArgs = c.FMaxArgs = 1;

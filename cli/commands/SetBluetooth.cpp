@@ -24,7 +24,7 @@ std::unique_ptr<TPortStep> SetBluetooth(const TCliRequest& r) {
 
 TCliCommand SetBluetoothCommand() {
     TCliCommand c;
-    c.FName = QStringLiteral("set-bluetooth");
+    c.FName = historyjob::SetBluetooth;
     c.FHelp = {{QStringLiteral("set-bluetooth NAME PIN"),
                 QStringLiteral("write the Bluetooth device name and PIN")}};
     c.FMinArgs = c.FMaxArgs = 2;

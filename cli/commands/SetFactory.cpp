@@ -23,8 +23,6 @@ namespace {
 
 // How long a run waits for another run's hold on the serial counter or the record.
 constexpr int kLockTimeoutMs = 60000;
-// The most digits a counter's number has.
-constexpr qsizetype kCounterDigits = 18;
 
 const QString kSerialFile = QStringLiteral("serial-file");
 const QString kRecord = QStringLiteral("record");
@@ -39,13 +37,14 @@ void FileTrouble(TJobSet& set, TPortRunner& pr, const ECliError& e) {
     }
 }
 
-// The record's line for a factory job; the serial is left out when the printer did not get it.
-void AppendRecord(const TCliRequest& r, TJobSet& set, TPortRunner& pr, const QString& model,
-                  const QString& serial, bool sentNotConfirmed) {
-    const QString record = r.Option(kRecord);
+// The printer's number and the record's line: took says whether the printer got it or may hold
+// it, decided before any file trouble could change the printer's status.
+void RecordSerial(const QString& record, TJobSet& set, TPortRunner& pr, const QString& model,
+                  const QString& serial, bool took, bool sentNotConfirmed) {
+    if (took)
+        pr.FSerial = serial;
     if (record.isEmpty())
         return;
-    const bool took = pr.FStatus == exitOk || sentNotConfirmed;
     try {
         AppendCsvRecord(
             record,
@@ -80,43 +79,30 @@ QByteArray FactoryModel(const TCliRequest& r, qsizetype serialLength) {
     return model;
 }
 
-void FillWorker(TCommThread& w, const QByteArray& model, const QByteArray& serial) {
-    w.FCmdLength = PackTextPair(w.FCmdData, MaxCommandData, model, serial, false);
-    w.FCmdCode = cmdSetFactoryInfo;
-    w.FCmdArg = 0;
-}
-
-void VerboseBlock(const TCliRequest& r, const QByteArray& model, const QByteArray& serial) {
-    if (!r.FVerbose)
-        return;
-    uint8_t block[MaxCommandData];
-    Err(BlockText(cmdSetFactoryInfo, block,
-                  PackTextPair(block, MaxCommandData, model, serial, false)));
-}
-
 // A serial number given on the command line (one port only; never in a station).
 class TGivenSerialStep : public TPortStep {
 public:
     TGivenSerialStep(const TCliRequest& r, const QByteArray& model, const QByteArray& serial)
-        : TPortStep(r, jobCommand,
-                    [model, serial](TCommThread& w) { FillWorker(w, model, serial); }),
-          FRequest(r), FModel(model), FSerial(serial) {}
+        : TPortStep(r, jobCommand, {}), FRecord(r.Option(kRecord)),
+          FModel(QString::fromLatin1(model)), FSerial(QString::fromLatin1(serial)) {
+        uint8_t block[MaxCommandData];
+        FCommand = CommandStep(r, cmdSetFactoryInfo, block,
+                               PackTextPair(block, MaxCommandData, model, serial, false));
+    }
 
     bool Start(TJobSet& set, TPortRunner& pr, std::function<void()> done) override {
-        return StartJob(set, pr, [this, &set, &pr, done = std::move(done)] {
-            const QString text = QString::fromLatin1(FSerial);
-            const bool spent = SentNotConfirmed(pr, text);
-            if (pr.FStatus == exitOk || spent)
-                pr.FSerial = text;
-            AppendRecord(FRequest, set, pr, QString::fromLatin1(FModel), text, spent);
+        return FCommand->Start(set, pr, [this, &set, &pr, done = std::move(done)] {
+            const bool spent = SentNotConfirmed(pr, FSerial);
+            RecordSerial(FRecord, set, pr, FModel, FSerial, pr.FStatus == exitOk || spent, spent);
             done();
         });
     }
 
 private:
-    TCliRequest FRequest;
-    QByteArray FModel;
-    QByteArray FSerial;
+    std::unique_ptr<TPortStep> FCommand;
+    QString FRecord;
+    QString FModel;
+    QString FSerial;
 };
 
 // One printer at a time per counter file, within this process as across processes: a port
@@ -174,7 +160,8 @@ private:
 class TCounterStep : public TPortStep {
 public:
     TCounterStep(const TCliRequest& r, const QByteArray& model)
-        : TPortStep(r, jobCommand, {}), FRequest(r), FModel(model),
+        : TPortStep(r, jobCommand, {}), FRecord(r.Option(kRecord)), FVerbose(r.FVerbose),
+          FModel(model),
           FGate(TCounterGate::For(TSerialCounter::CounterPath(r.Option(kSerialFile)))) {}
 
     bool Start(TJobSet& set, TPortRunner& pr, std::function<void()> done) override {
@@ -212,10 +199,14 @@ private:
             return;
         }
         const QByteArray text = QByteArray::number(qlonglong(serial));
-        FillWorker(pr.Worker(), FModel, text);
+        TCommThread& w = pr.Worker();
+        w.FCmdLength = PackTextPair(w.FCmdData, MaxCommandData, FModel, text, false);
+        w.FCmdCode = cmdSetFactoryInfo;
+        w.FCmdArg = 0;
         const bool started = StartJob(set, pr, [this, &set, &pr, text, done] {
             const QString serialText = QString::fromLatin1(text);
             const bool spent = SentNotConfirmed(pr, serialText);
+            const bool took = pr.FStatus == exitOk || spent;
             try {
                 if (pr.FStatus == exitOk) {
                     pr.FNote = QStringLiteral("serial ") + serialText;
@@ -228,9 +219,7 @@ private:
             } catch (const ECliError& e) {
                 FileTrouble(set, pr, e);
             }
-            if (pr.FStatus == exitOk || spent)
-                pr.FSerial = serialText;
-            AppendRecord(FRequest, set, pr, QString::fromLatin1(FModel), serialText, spent);
+            RecordSerial(FRecord, set, pr, QString::fromLatin1(FModel), serialText, took, spent);
             done();
             FGate.Leave();
         });
@@ -246,26 +235,24 @@ private:
                               .arg(SignalName(StopSignal()));
             done();
             FGate.Leave();
-        } else if (FRequest.FVerbose) {
-            TCommThread& w = pr.Worker();
+        } else if (FVerbose) {
             set.PortNote(pr, QStringLiteral("serial %1, %2")
                                  .arg(QString::fromLatin1(text),
                                       BlockText(cmdSetFactoryInfo, w.FCmdData, w.FCmdLength)));
         }
     }
 
-    TCliRequest FRequest;
+    QString FRecord;
+    bool FVerbose;
     QByteArray FModel;
     TCounterGate& FGate;
 };
 
 std::unique_ptr<TPortStep> Prepare(const TCliRequest& r) {
     if (r.FOptions.contains(kSerialFile))
-        return std::make_unique<TCounterStep>(r, FactoryModel(r, kCounterDigits));
+        return std::make_unique<TCounterStep>(r, FactoryModel(r, TSerialCounter::kDigits));
     const QByteArray serial = SingleByte(QStringLiteral("SERIAL"), TrimCtl(r.FArgs.at(1)));
-    const QByteArray model = FactoryModel(r, serial.size());
-    VerboseBlock(r, model, serial);
-    return std::make_unique<TGivenSerialStep>(r, model, serial);
+    return std::make_unique<TGivenSerialStep>(r, FactoryModel(r, serial.size()), serial);
 }
 
 void ArgCount(const TCliRequest& r, int& minArgs, int& maxArgs) {
@@ -309,7 +296,7 @@ void Check(const TCliRequest& r) {
 
 TCliCommand SetFactoryCommand() {
     TCliCommand c;
-    c.FName = QStringLiteral("set-factory");
+    c.FName = historyjob::SetFactory;
     c.FHelp = {{QStringLiteral("set-factory MODEL SERIAL"),
                 QStringLiteral("write the model name and serial number (on one port)")},
                {QStringLiteral("set-factory MODEL --serial-file FILE"),

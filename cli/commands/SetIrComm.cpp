@@ -20,7 +20,7 @@ std::unique_ptr<TPortStep> SetIrComm(const TCliRequest& r) {
 
 TCliCommand SetIrCommCommand() {
     TCliCommand c;
-    c.FName = QStringLiteral("set-ircomm");
+    c.FName = historyjob::SetIrComm;
     c.FHelp = {{QStringLiteral("set-ircomm RATE"), QStringLiteral("write the IrCOMM rate")}};
     c.FMinArgs = c.FMaxArgs = 1;
     c.FPrepare = SetIrComm;

@@ -145,7 +145,7 @@ std::unique_ptr<TPortStep> SetParams(const TCliRequest& r) {
 
 TCliCommand SetParamsCommand() {
     TCliCommand c;
-    c.FName = QStringLiteral("set-params");
+    c.FName = historyjob::SetParams;
     c.FHelp = {{c.FName, QStringLiteral("write the operating parameters (options below)")}};
     for (const TParamOption& o : kParamOptions)
         c.FOptions.append({{QLatin1String(o.FName)}, QLatin1String(o.FValueName), OptionHelp(o)});

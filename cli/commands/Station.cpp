@@ -95,8 +95,8 @@ public:
         Redraw();
         FTable.Draw();
         const double seconds = Elapsed();
-        Summary(FRequest, FDone, FOk, FFirstFailure, seconds, PerHour(seconds));
-        return FFirstFailure;
+        Summary(FRequest, FTally, seconds, PerHour(seconds));
+        return FTally.FFirst;
     }
 
     void StepStarted(TPrinterRun& run, const TJobReport& report) override {
@@ -107,7 +107,7 @@ public:
     void StepEnded(TPrinterRun& run, const TJobReport& report) override {
         TStepOutput::StepEnded(run, report);
         if (!report.FSkipped && report.FStatus != exitOk)
-            FSet.PortNote(run.FRunner, report.FRecord.FReason);
+            FSet.PortNote(run.FRunner, FailureReason(report.FStatus, report.FRecord.FReason));
         if (report.FSkipped)
             Line(run.FRunner, QStringLiteral("printer %1 step %2 of %3 %4 skipped")
                                   .arg(run.FPrinter)
@@ -125,11 +125,7 @@ public:
     }
 
     void PrinterEnded(TPrinterRun& run) override {
-        ++FDone;
-        if (run.FStatus == exitOk)
-            ++FOk;
-        else if (FFirstFailure == exitOk)
-            FFirstFailure = run.FStatus;
+        FTally.Add(run.FStatus == exitOk, run.FStatus);
         if (FRequest.FJson)
             Emit(DoneEvent(run));
         Line(run.FRunner, QStringLiteral("printer %1 %2").arg(run.FPrinter).arg(Outcome(run)));
@@ -275,7 +271,9 @@ private:
     }
 
     double Elapsed() const { return double(FClock.elapsed()) / 1000.0; }
-    double PerHour(double seconds) const { return seconds > 0 ? FDone * 3600.0 / seconds : 0; }
+    double PerHour(double seconds) const {
+        return seconds > 0 ? double(FTally.FPrinters) * 3600.0 / seconds : 0;
+    }
 
     QString Outcome(const TPrinterRun& run) const {
         if (run.FStatus != exitOk)
@@ -328,8 +326,8 @@ private:
             lines << p->FRunner->FPort.leftJustified(width + 2) + State(*p);
         const double seconds = Elapsed();
         lines << QStringLiteral("done %1, failed %2, %3 printers an hour")
-                     .arg(FOk)
-                     .arg(FDone - FOk)
+                     .arg(FTally.FOk)
+                     .arg(FTally.FPrinters - FTally.FOk)
                      .arg(PerHour(seconds), 0, 'f', 0);
         FTable.SetLines(lines);
     }
@@ -351,9 +349,7 @@ private:
     QEventLoop FLoop;
     QTimer FScan;
     int FStarted = 0; // printers whose recipe started
-    int FDone = 0;    // and ended
-    int FOk = 0;
-    int FFirstFailure = exitOk;
+    TTally FTally;    // those whose recipe ended
     bool FFinishing = false;
     // Timers and the stop signal reach the station through it; it goes first.
     QObject FContext;

@@ -29,7 +29,7 @@ int SupportBundle(const TCliRequest& r) {
         throw ECliError(exitFile, error);
     const QString written = QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath());
     if (r.FJson)
-        Emit(Event(QStringLiteral("bundle"))
+        Emit(Event(event::Bundle)
                  .Add(QStringLiteral("path"), written)
                  .Add(QStringLiteral("bytes"), QFileInfo(path).size()));
     else if (!r.FQuiet)
@@ -52,12 +52,7 @@ TCliCommand SupportBundleCommand() {
                    QStringLiteral("where to write the archive"),
                    true,
                    true}};
-    c.FCheck = [](const TCliRequest& r) {
-        if (QFileInfo(r.Option(kOutput)).isDir())
-            throw ECliError(exitFile, QStringLiteral("-o \"%1\" is a folder, not a file.")
-                                          .arg(QDir::toNativeSeparators(r.Option(kOutput))));
-        CheckWritable(r.Option(kOutput), true);
-    };
+    c.FCheck = [](const TCliRequest& r) { CheckOutputFile(r.Option(kOutput)); };
     c.FRun = SupportBundle;
     return c;
 }

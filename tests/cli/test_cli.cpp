@@ -1344,6 +1344,75 @@ private slots:
         QVERIFY2(run.FErr.startsWith("nuvctl: history.jsonl was not written: "),
                  qPrintable(run.FErr));
     }
+
+    // A record whose last line a power cut left unfinished takes the next printer's line on a
+    // line of its own. A printer that took its number keeps it in the record even when the
+    // journal cannot be written afterwards.
+    void recordAfterTroubles() {
+        QTemporaryDir dir;
+        const QString record = dir.filePath("record.csv");
+        const QByteArray cut = "2026-12-09T10:00:00.000+01:00,/dev/ttyX,PRN 6104,NUV";
+        QVERIFY(WriteFile(record, "time,port,identification,model,serial,result\n" + cut));
+        TPrinters one(1);
+        TRun run = Cli({"set-factory", "NUV-II", "7", "--record", record, "--port", one.Ports()});
+        QVERIFY2(run.FStatus == 0, qPrintable(run.FErr));
+        QStringList rows = QString::fromUtf8(ReadFile(record)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 3);
+        QCOMPARE(rows[1], QString::fromUtf8(cut));
+        QVERIFY2(rows[2].endsWith(one.FPaths[0] + ",PRN 6104,NUV-II,7,OK"), qPrintable(rows[2]));
+
+        // The journal turns into a folder while the printer stores its number.
+        const QString counter = dir.filePath("serial.txt");
+        QVERIFY(WriteFile(counter, "40\n"));
+        TPrinters two(1);
+        TSimFaults slowFactory;
+        slowFactory.FDelayMs = 300;
+        slowFactory.FFilter = [](const TSimFrame& f) { return f.FCommand == kFactory; };
+        two[0].SetFaults(slowFactory);
+        auto swapped = std::make_shared<std::atomic<int>>(0); // 1: done, -1: failed
+        two[0].SetLogCallback([journal = counter + ".journal", swapped](const QString& line) {
+            if (line.contains(" cmd 64 arg") && swapped->load() == 0)
+                swapped->store(
+                    QFile::rename(journal, journal + ".old") && QDir().mkdir(journal) ? 1 : -1);
+        });
+        run = Cli({"set-factory", "NUV-II", "--serial-file", counter, "--record", record, "--port",
+                   two.Ports()});
+        QCOMPARE(run.FStatus, 3);
+        QCOMPARE(swapped->load(), 1);
+        QCOMPARE(Serials(two), QList<int>{40});
+        QVERIFY2(
+            run.FOut.startsWith(two.FPaths[0] + "\tPRN 6104\tfile error (exit 3), serial 40\t"),
+            qPrintable(run.FOut));
+        rows = QString::fromUtf8(ReadFile(record)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(rows.size(), 4);
+        QVERIFY2(rows[3].endsWith(two.FPaths[0] + ",PRN 6104,NUV-II,40,file error (exit 3)"),
+                 qPrintable(rows[3]));
+    }
+
+    // A name meant as a datagram peer that makes none is refused with what is wrong with it;
+    // one that is no peer's shape is a serial port's name.
+    void peerNameRefusals_data() {
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("no port number") << "TCP/IP printer.local" << 2 << "give the peer as";
+        QTest::newRow("port not a number")
+            << "TCP/IP 10.0.0.2:91x0" << 2 << "the port number \"91x0\" is not a number";
+        QTest::newRow("port zero") << "10.0.0.2:0" << 2 << "the port number 0 is out of range";
+        QTest::newRow("blank in the host")
+            << "TCP/IP my printer:9100" << 2 << "\"my printer\" is not a host name or address";
+        QTest::newRow("brackets without an IPv6 address")
+            << "TCP/IP [fe80]:9100" << 2 << "\"[fe80]\" is not a host name or address";
+        QTest::newRow("a serial port's name") << "/dev/nuv-none:0" << 4 << "nuv-none";
+    }
+    void peerNameRefusals() {
+        QFETCH(QString, port);
+        QFETCH(int, status);
+        QFETCH(QString, message);
+        const TRun run = Cli({"query", "--port", port});
+        QCOMPARE(run.FStatus, status);
+        QVERIFY2(run.FErr.contains(message), qPrintable(run.FErr));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCli)
