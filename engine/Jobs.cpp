@@ -1,5 +1,6 @@
 // The three printer jobs: one command, firmware programming, file download.
 #include "CommThread.h"
+#include "FileNames.h"
 #include "TextToInt.h"
 
 #include <QFileInfo>
@@ -144,14 +145,13 @@ void TCommThread::DoDownload() {
 }
 
 TDownloadFile FontDownload(const QString& path, std::optional<QByteArray> data) {
-    return {path, QStringLiteral("font.bin"), QStringLiteral("$%1").arg(cmdWriteFont, 0, 16),
+    return {path, filename::Font, QStringLiteral("$%1").arg(cmdWriteFont, 0, 16),
             QStringLiteral("0"), std::move(data)};
 }
 
 TDownloadFile LogoDownload(const QString& path, int32_t command, int32_t base,
                            std::optional<QByteArray> data) {
-    return {path, QStringLiteral("logo.bin"), QString::number(command), QString::number(base),
-            std::move(data)};
+    return {path, filename::Logo, QString::number(command), QString::number(base), std::move(data)};
 }
 
 void TCommThread::SetDownload(const TDownloadFile& file) {

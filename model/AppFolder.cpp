@@ -1,4 +1,5 @@
 #include "AppFolder.h"
+#include "FileNames.h"
 
 #include <QDir>
 #include <QFile>
@@ -86,7 +87,7 @@ bool IsInstalledProgram(const QString& exeDir) {
 }
 
 QStringList SeedFileNames() {
-    return {QStringLiteral("codepage.ini"), QStringLiteral("ok.wav"), QStringLiteral("error.wav")};
+    return {filename::CodePages, filename::OkSound, filename::ErrorSound};
 }
 
 QString SeedMarkerName() {
@@ -97,7 +98,7 @@ TAppFolder ChooseAppFolder(const QString& exeDir, const TAppFolderEnv& env) {
     const auto writable = env.FIsWritable ? env.FIsWritable : SystemSaysWritable;
     const QString programFolder = QDir::cleanPath(exeDir);
     const bool installed = IsInstalledProgram(programFolder);
-    const QString config = QDir(programFolder).filePath(QStringLiteral("config.ini"));
+    const QString config = QDir(programFolder).filePath(filename::Config);
     // Root may write an installed program's folder too; nothing of a user's belongs there.
     if (!installed && (writable(programFolder) || (QFileInfo(config).isFile() && writable(config))))
         return {programFolder, {}};

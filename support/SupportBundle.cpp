@@ -1,6 +1,7 @@
 #include "SupportBundle.h"
 
 #include "FileError.h"
+#include "FileNames.h"
 #include "HistoryLog.h"
 #include "TarGzWriter.h"
 
@@ -16,8 +17,8 @@ QString SupportBundleName(const QDateTime& time) {
 }
 
 QStringList SupportFileNames() {
-    return {QStringLiteral("config.ini"), QStringLiteral("debug.log"), THistoryLog::OldFileName,
-            THistoryLog::FileName, QStringLiteral("codepage.ini")};
+    return {filename::Config, filename::TrafficLog, THistoryLog::OldFileName, THistoryLog::FileName,
+            filename::CodePages};
 }
 
 QString SupportInfoText(const TSupportInfo& info, const QStringList& notes) {

@@ -2,6 +2,7 @@
 
 #include "UniMain.h"
 
+#include "FileNames.h"
 #include "HistoryLog.h"
 #include "PortName.h"
 #include "TextToInt.h"
@@ -181,7 +182,7 @@ void TfrmMain::ReportJobResult(const QString& historyError) {
     } else if (!status.isEmpty()) {
         FStatusPanels[1]->Show(status);
     }
-    FPlaySound(FAppPath + (ok ? QStringLiteral("ok.wav") : QStringLiteral("error.wav")));
+    FPlaySound(FAppPath + (ok ? filename::OkSound : filename::ErrorSound));
     ShowBox(AppTitle(), result, QMessageBox::NoIcon, reason);
 }
 

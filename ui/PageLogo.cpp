@@ -4,6 +4,7 @@
 
 #include "FileError.h"
 
+#include "FileNames.h"
 #include "LogoImage.h"
 
 #include <QAction>
@@ -183,7 +184,7 @@ void TfrmMain::btLOGOClick() {
         if (!FLogoBuildOk && !BuildLogoImage())
             return;
 
-        const QString logoPath = FAppPath + QStringLiteral("logo.bin");
+        const QString logoPath = FAppPath + filename::Logo;
         QSaveFile file(logoPath);
         // A folder we may not create files in still lets a writable logo.bin be rewritten.
         file.setDirectWriteFallback(true);

@@ -3,6 +3,7 @@
 #include "UniMain.h"
 
 #include "FileError.h"
+#include "FileNames.h"
 #include "FirmwareImage.h"
 
 #include <QComboBox>
@@ -38,7 +39,7 @@ void TfrmMain::btFontClick() {
         QDir::setCurrent(FAppPath);
         TakeTopBarAsTyped();
         // The download job would skip a missing file and report success having sent nothing.
-        const QString path = FAppPath + QStringLiteral("font.bin");
+        const QString path = FAppPath + filename::Font;
         QFile font(path);
         if (!font.open(QIODevice::ReadOnly)) {
             ShowError(FileErrorText("open", path, font.errorString()));

@@ -4,6 +4,7 @@
 
 #include "CodePageList.h"
 #include "FileError.h"
+#include "FileNames.h"
 #include "IniFile.h"
 #include "TextToInt.h"
 #include "ToolSettings.h"
@@ -38,7 +39,7 @@ void SelectPosition(QComboBox* combo, int32_t position) {
 void TfrmMain::FormCreate() {
     FLogoFiles.clear();
     FComm = std::make_unique<TCommThread>(this);
-    FComm->SetLogPath(FAppPath + QStringLiteral("debug.log"));
+    FComm->SetLogPath(FAppPath + filename::TrafficLog);
     PageControl1->setCurrentIndex(0);
     FLogoImage.clear();
 
@@ -46,7 +47,7 @@ void TfrmMain::FormCreate() {
 
     // A file that exists but cannot be read is reported, and then never overwritten at close
     // with values that were not read from it.
-    const QString path = FAppPath + QStringLiteral("config.ini");
+    const QString path = FAppPath + filename::Config;
     TIniFile ini;
     QString error;
     FConfigRead = ini.Load(path, &error);
@@ -56,7 +57,7 @@ void TfrmMain::FormCreate() {
 }
 
 void TfrmMain::LoadCodePages() {
-    const QString path = FAppPath + QStringLiteral("codepage.ini");
+    const QString path = FAppPath + filename::CodePages;
     QStringList entries;
     QString error;
     const bool read = LoadCodePageList(path, entries, &error);
@@ -168,7 +169,7 @@ void TfrmMain::SaveSettings(TIniFile& ini, QStringList& failures) const {
 void TfrmMain::SaveConfig() {
     if (!FConfigRead)
         return;
-    const QString path = FAppPath + QStringLiteral("config.ini");
+    const QString path = FAppPath + filename::Config;
     // Start from the file as it is now, so that keys we do not know survive.
     TIniFile ini;
     QString error;

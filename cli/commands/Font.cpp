@@ -6,6 +6,7 @@
 #include "CliRequest.h"
 #include "CliText.h"
 #include "CommThread.h"
+#include "FileNames.h"
 #include "PortStep.h"
 
 #include <QDir>
@@ -18,9 +19,9 @@ std::unique_ptr<TPortStep> Font(const TCliRequest& r) {
     // files folder, as the window downloads it.
     QString path = r.FArgs.value(0);
     if (path.isEmpty()) {
-        path = r.FilePath(QStringLiteral("font.bin"));
+        path = r.FilePath(filename::Font);
         if (!QFileInfo(path).isFile()) {
-            const QString shared = QDir(FilesFolder(r)).filePath(QStringLiteral("font.bin"));
+            const QString shared = QDir(FilesFolder(r)).filePath(filename::Font);
             if (QFileInfo(shared).isFile())
                 path = shared;
         }

@@ -6,6 +6,7 @@
 #include "CodePageList.h"
 #include "CommandLine.h"
 #include "ExitStatus.h"
+#include "FileNames.h"
 #include "PortStep.h"
 #include "PrinterCommands.h"
 #include "TextToInt.h"
@@ -59,8 +60,7 @@ QStringList CodePages(const QString& configPath) {
     QStringList pages = BuiltInCodePages();
     if (configPath.isEmpty())
         return pages;
-    const QString path =
-        QFileInfo(configPath).absoluteDir().filePath(QStringLiteral("codepage.ini"));
+    const QString path = QFileInfo(configPath).absoluteDir().filePath(filename::CodePages);
     QString error;
     if (QFileInfo::exists(path) && !LoadCodePageList(path, pages, &error))
         throw ECliError(exitFile, error);
